@@ -1,0 +1,56 @@
+// tarvo-cli <op>: answers one JSON request from standard input with one JSON
+// answer on standard output.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "cli/request.h"
+#include "cli/stdout_guard.h"
+
+namespace {
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char block[65536];
+  for (;;) {
+    ssize_t n = read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(block, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+int Run(const std::string& op) {
+  velamanifold::StdoutGuard guard;
+  try {
+    if (op == "probe") {
+      guard.Write(velamanifold::ProbeAnswer());
+      return 0;
+    }
+    velamanifold::Answer answer = velamanifold::AnswerRequest(op, ReadAll(STDIN_FILENO));
+    if (answer.exitCode == 2) {
+      std::fprintf(stderr, "unbekannte op: %s\n", op.c_str());
+      return 2;
+    }
+    guard.Write(answer.text);
+    return answer.exitCode;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n");
+    std::fflush(stderr);
+    return 2;
+  }
+  return Run(argv[1]);
+}

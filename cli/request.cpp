@@ -1,0 +1,122 @@
+#include "cli/request.h"
+
+#include <bit>
+#include <climits>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/base64.h"
+#include "export/threemf.h"
+#include "pipeline/json_parse.h"
+#include "pipeline/limits.h"
+#include "pipeline/pipeline.h"
+
+namespace velamanifold {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "mesh buffers are answered as little-endian bytes");
+
+using nlohmann::json;
+
+std::string Finish(const json& answer) {
+  std::string text = answer.dump();
+  text.push_back('\n');
+  return text;
+}
+
+// Applies the request's "segments" when it is a number; other values are ignored.
+void ReadSegments(const json& request, VelaPipeline& pipeline) {
+  auto it = request.find("segments");
+  if (it == request.end() || !it->is_number()) return;
+  double value = it->get<double>();
+  int64_t count = value >= 9e18 ? INT64_MAX : value <= -9e18 ? INT64_MIN : static_cast<int64_t>(value);
+  CheckSegments(count, "segment count");
+  pipeline.segments = count < INT_MIN ? INT_MIN : static_cast<int>(count);
+}
+
+json RingsOf(const manifold::CrossSection& region) {
+  json rings = json::array();
+  for (const auto& polygon : region.ToPolygons()) {
+    json ring = json::array();
+    ring.get_ref<json::array_t&>().reserve(polygon.size() * 2);
+    for (const auto& p : polygon) {
+      ring.push_back(p.x);
+      ring.push_back(p.y);
+    }
+    rings.push_back(std::move(ring));
+  }
+  return rings;
+}
+
+json MeshAnswer(const manifold::Manifold& solid) {
+  manifold::MeshGL mesh = solid.GetMeshGL();
+  json answer = json::object();
+  answer["flipWinding"] = solid.Volume() < 0;
+  answer["numProp"] = mesh.numProp;
+  answer["numTri"] = mesh.triVerts.size() / 3;
+  answer["vp"] = Base64Encode(mesh.vertProperties.data(), mesh.vertProperties.size() * sizeof(float));
+  answer["tv"] = Base64Encode(mesh.triVerts.data(), mesh.triVerts.size() * sizeof(uint32_t));
+  return answer;
+}
+
+std::vector<VelaPipeline::ThreeMFBuildPart> PartsOf(const json& request) {
+  std::vector<VelaPipeline::ThreeMFBuildPart> parts;
+  auto it = request.find("parts");
+  if (it == request.end() || !it->is_array()) return parts;
+  auto textAt = [](const json& entry, size_t i) {
+    return entry.size() > i && entry[i].is_string() ? entry[i].get<std::string>() : std::string();
+  };
+  for (const json& entry : *it) {
+    if (!entry.is_array() || entry.empty() || !entry[0].is_string()) continue;
+    VelaPipeline::ThreeMFBuildPart part{textAt(entry, 0), textAt(entry, 1), textAt(entry, 2)};
+    if (part.vid.empty()) continue;
+    parts.push_back(std::move(part));
+  }
+  return parts;
+}
+
+}  // namespace
+
+std::string ProbeAnswer() { return Finish(json{{"ok", true}, {"version", "1.0.0"}}); }
+
+Answer AnswerRequest(const std::string& op, const std::string& requestText) {
+  if (op == "probe") return {0, ProbeAnswer()};
+  json request = ParseJson(requestText);
+  const json empty = json{{"empty", true}};
+
+  if (op == "build" || op == "build_xml" || op == "cross_section") {
+    std::string jsonStr = request.at("jsonStr").get<std::string>();
+    std::string vid = request.at("vid").get<std::string>();
+    VelaPipeline pipeline;
+    ReadSegments(request, pipeline);
+    if (op == "cross_section") {
+      manifold::CrossSection region = pipeline.Resolve2DCrossSection(jsonStr, vid);
+      if (region.IsEmpty()) return {0, Finish(empty)};
+      return {0, Finish(json{{"rings", RingsOf(region)}})};
+    }
+    if (op == "build") {
+      auto it = request.find("wantColors");
+      pipeline.wantColors = it != request.end() && it->get<bool>();
+    } else {
+      pipeline.wantColors = true;
+    }
+    manifold::Manifold solid = pipeline.Build(jsonStr, vid);
+    if (solid.IsEmpty()) return {0, Finish(empty)};
+    if (op == "build") return {0, Finish(MeshAnswer(solid))};
+    auto name = request.find("name");
+    std::string objectName = name == request.end() ? "model" : name->get<std::string>();
+    return {0, Finish(json{{"xml", ManifoldTo3MFModelXML(solid, objectName)}})};
+  }
+  if (op == "multi_xml") {
+    std::string partsJson = request.at("partsJson").get<std::string>();
+    VelaPipeline pipeline;
+    std::string xml = pipeline.Build3MFMultiObjectXML(partsJson, PartsOf(request));
+    return {0, Finish(json{{"xml", std::move(xml)}})};
+  }
+  return {2, ""};
+}
+
+}  // namespace velamanifold

@@ -1,0 +1,16 @@
+// The single-object 3MF model document, and the number and colour formats the
+// 3MF writers share.
+#pragma once
+
+#include <string>
+
+#include <manifold/manifold.h>
+
+namespace velamanifold {
+
+// Returns a one-line 3MF model document holding the solid as one mesh object
+// named `name`, with per-triangle colours from its colour channels; the empty
+// text when the mesh has no vertex or no triangle.
+std::string ManifoldTo3MFModelXML(const manifold::Manifold& solid, const std::string& name);
+
+}  // namespace velamanifold

@@ -1,0 +1,5 @@
+#include "params/dropdowns.h"
+
+namespace velamanifold {
+void ResolveDropdowns(nlohmann::json&) {}
+}  // namespace velamanifold

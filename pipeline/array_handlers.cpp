@@ -1,0 +1,8 @@
+#include "pipeline/pipeline.h"
+
+namespace velamanifold {
+manifold::Manifold VelaPipeline::BuildArrayObject(const std::string&, const json&, const json&,
+                                                  const VisitingSet*) {
+  return {};
+}
+}  // namespace velamanifold

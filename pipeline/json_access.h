@@ -1,0 +1,43 @@
+// Tolerant readers of model-document values: every reader falls back to the
+// caller's default instead of throwing.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace velamanifold {
+
+using json = nlohmann::json;
+
+// Returns the member `key` of `value`, or a shared empty object when `value`
+// is not an object or lacks the member.
+const json& Jobj(const json& value, const std::string& key);
+
+// Returns the value as a bool: numbers are true when non-zero, strings only
+// for "true" and "1"; other kinds give `def`.
+bool Jb(const json& value, bool def);
+
+// Returns the value as an int: numbers truncated toward zero, strings by their
+// leading base-10 integer; booleans and other kinds give `def`.
+int Ji(const json& value, int def);
+
+// Returns the value as a double: numbers, booleans (1/0) and strings by their
+// longest numeric prefix (one leading "=" dropped); otherwise `def`.
+double Jd(const json& value, double def);
+
+// Returns the text of a string value, otherwise `def`.
+std::string Js(const json& value, const std::string& def);
+
+// Returns Js(Jobj(object, key), def).
+std::string Js(const json& object, const std::string& key, const std::string& def);
+
+// Returns the first object record of the document whose "vid" equals `id`, or
+// a shared null value. An empty id never matches.
+const json& FindObject(const json& document, const std::string& id);
+
+// Returns true for the five planar type names ("rectangle", "circle",
+// "triangle2d", "merge2d", "slice").
+bool Is2DObjectType(const std::string& type);
+
+}  // namespace velamanifold

@@ -1,0 +1,35 @@
+// Ceilings that keep one request's work and memory bounded. Real models stay
+// far below every one of them; crossing one ends the request with a message.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace velamanifold {
+
+// Most circular segments any round shape may ask for.
+inline constexpr int kMaxSegments = 2048;
+// Most copies (array copies, 2D copies) one request may make in total.
+inline constexpr int64_t kMaxCopies = 100000;
+// Deepest chain of objects referring to objects (and of included models).
+inline constexpr int kMaxObjectDepth = 200;
+// Most helix rings one metric screw may have.
+inline constexpr int64_t kMaxScrewRings = 250000;
+
+// A request crossed one of the ceilings. Unlike other build failures it is
+// never swallowed by a walk over objects or parts: it ends the request.
+class LimitError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Returns `segments` when it is within kMaxSegments; throws LimitError
+// naming `what` otherwise.
+int CheckSegments(int64_t segments, const std::string& what);
+
+// Returns `count` when it is within `limit`; throws LimitError naming
+// `what` and the limit otherwise.
+int64_t CheckCount(int64_t count, int64_t limit, const std::string& what);
+
+}  // namespace velamanifold

@@ -1,0 +1,191 @@
+#include "pipeline/pipeline.h"
+
+#include <stdexcept>
+
+#include "params/dropdowns.h"
+#include "params/templates.h"
+#include "pipeline/json_access.h"
+#include "pipeline/json_parse.h"
+#include "pipeline/limits.h"
+
+namespace velamanifold {
+
+namespace {
+
+using manifold::Manifold;
+
+void AddTo(Manifold& acc, const Manifold& m) {
+  if (acc.IsEmpty()) {
+    acc = m;
+  } else if (!m.IsEmpty()) {
+    acc = acc + m;
+  }
+}
+
+enum class Family { kNone, kSolid, kProfile, kPlate, kArray, kThread, kImported };
+
+Family FamilyOf(const std::string& type) {
+  static const std::map<std::string, Family> kTable = {
+      {"cube", Family::kSolid},           {"cylinder", Family::kSolid},
+      {"cone", Family::kSolid},           {"sphere", Family::kSolid},
+      {"torus", Family::kSolid},          {"triangle", Family::kSolid},
+      {"rectangle", Family::kProfile},    {"circle", Family::kProfile},
+      {"triangle2d", Family::kProfile},   {"merge2d", Family::kProfile},
+      {"plate", Family::kPlate},          {"lathe", Family::kProfile},
+      {"loft", Family::kProfile},         {"extrudetwist", Family::kProfile},
+      {"union", Family::kSolid},          {"subtract", Family::kSolid},
+      {"intersect", Family::kSolid},      {"stretch", Family::kSolid},
+      {"mirror", Family::kSolid},         {"rectangularGrid", Family::kArray},
+      {"grid", Family::kArray},           {"radialArray", Family::kArray},
+      {"array", Family::kArray},          {"hexagonalGrid", Family::kArray},
+      {"thread", Family::kThread},        {"polygons", Family::kImported},
+      {"includepart", Family::kImported}, {"text", Family::kImported},
+      {"svg", Family::kImported},         {"bumpmesh", Family::kImported},
+      {"bumpmeshCylinder", Family::kImported}, {"slice", Family::kProfile},
+  };
+  auto it = kTable.find(type);
+  return it == kTable.end() ? Family::kNone : it->second;
+}
+
+// Removes an id from the in-progress set when its build ends.
+class InProgress {
+ public:
+  InProgress(std::set<std::string>& set, const std::string& id) : set_(set), id_(id) {
+    set_.insert(id_);
+  }
+  ~InProgress() { set_.erase(id_); }
+
+ private:
+  std::set<std::string>& set_;
+  std::string id_;
+};
+
+}  // namespace
+
+std::vector<std::string> IdList(const json& object, const std::string& key) {
+  std::vector<std::string> ids;
+  const json& list = Jobj(object, key);
+  if (!list.is_array()) return ids;
+  for (const json& element : list) {
+    if (element.is_string()) ids.push_back(element.get<std::string>());
+  }
+  return ids;
+}
+
+VelaPipeline::NestingGuard::NestingGuard(VelaPipeline& pipeline) : pipeline_(pipeline) {
+  if (pipeline_.depth_ >= kMaxObjectDepth) {
+    throw LimitError("objects nest deeper than " + std::to_string(kMaxObjectDepth) +
+                             " levels");
+  }
+  ++pipeline_.depth_;
+}
+
+void VelaPipeline::ChargeCopies(int64_t n) {
+  if (n < 0) return;
+  copies_ += n;
+  CheckCount(copies_, kMaxCopies, "copy count");
+}
+
+int VelaPipeline::PipelineSegments() const { return CheckSegments(segments, "segment count"); }
+
+Manifold VelaPipeline::Build(const std::string& text, const std::string& id) {
+  ClearCaches();
+  json document;
+  try {
+    document = ParseJson(text);
+  } catch (const std::exception&) {
+    return Manifold();
+  }
+  SolveAllObjects(document);
+  ResolveDropdowns(document);
+  return BuildInner(document, id, nullptr);
+}
+
+Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
+                                  const VisitingSet* visiting) {
+  if (id == "_all_") {
+    Manifold result;
+    if (!document.is_object() || !document.contains("objects")) return result;
+    for (const json& entry : document["objects"]) {
+      Manifold m;
+      try {
+        if (!Jb(Jobj(entry, "visible"), true)) continue;
+        std::string type = Js(Jobj(entry, "type"), "");
+        std::string vid = Js(Jobj(entry, "vid"), "");
+        if (type == "parameter" || vid.empty()) continue;
+        m = BuildInner(document, vid, visiting);
+      } catch (const LimitError&) {
+        throw;
+      } catch (const std::exception&) {
+        continue;
+      }
+      AddTo(result, m);
+    }
+    return result;
+  }
+
+  auto cached = state_.solids.find(id);
+  if (cached != state_.solids.end()) return cached->second;
+  // An object that reaches itself through its references builds nothing there.
+  if (state_.building.count(id)) return Manifold();
+
+  const json& object = FindObject(document, id);
+  if (object.is_null()) {
+    state_.solids[id] = Manifold();
+    return Manifold();
+  }
+  NestingGuard nesting(*this);
+  InProgress inProgress(state_.building, id);
+
+  std::string type = Js(Jobj(object, "type"), "");
+  Manifold result;
+  switch (FamilyOf(type)) {
+    case Family::kSolid:
+      result = BuildSolidObject(type, document, object, visiting);
+      break;
+    case Family::kProfile:
+      result = BuildProfileObject(type, document, object, id, visiting);
+      break;
+    case Family::kPlate:
+      result = BuildPlateObject(document, object, id, visiting);
+      break;
+    case Family::kArray:
+      result = BuildArrayObject(type, document, object, visiting);
+      break;
+    case Family::kThread:
+      result = BuildThreadObject(object);
+      break;
+    case Family::kImported:
+      result = BuildImportedObject(type, document, object, visiting);
+      break;
+    case Family::kNone:
+      break;
+  }
+  if (!Is2DObjectType(type)) result = ApplyTransformation(result, object);
+  if (wantColors) result = ApplyColorProps(result, object);
+  state_.solids[id] = result;
+  return result;
+}
+
+Manifold VelaPipeline::ReferencedUnion(const json& document, const json& object,
+                                       const std::string& key, const VisitingSet* visiting) {
+  Manifold acc;
+  for (const std::string& id : IdList(object, key)) {
+    AddTo(acc, BuildInner(document, id, visiting));
+  }
+  return acc;
+}
+
+std::vector<manifold::CrossSection> VelaPipeline::ReferencedRegions(const json& document,
+                                                                    const json& object,
+                                                                    const std::string& key,
+                                                                    const VisitingSet* visiting) {
+  std::vector<manifold::CrossSection> regions;
+  for (const std::string& id : IdList(object, key)) {
+    manifold::CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
+    if (!region.IsEmpty()) regions.push_back(std::move(region));
+  }
+  return regions;
+}
+
+}  // namespace velamanifold

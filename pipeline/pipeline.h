@@ -1,0 +1,150 @@
+// The build pipeline: turns a model document into solids and regions, one
+// object at a time, with a cache per request.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <manifold/cross_section.h>
+#include <manifold/manifold.h>
+#include <nlohmann/json.hpp>
+
+namespace velamanifold {
+
+using json = nlohmann::json;
+
+// Ids handed down recursive builds; absent (null) at the top.
+using VisitingSet = std::set<std::string>;
+
+class VelaPipeline {
+ public:
+  // One requested part of a multi-object 3MF build.
+  struct ThreeMFBuildPart {
+    std::string vid;
+    std::string name;
+    std::string color;
+  };
+
+  int segments = 64;
+  double planarThickness = 0.001;
+  bool wantColors = false;
+
+  // Returns the solid of object `id` ("_all_": the union of every visible
+  // object) of the model document `text`; empty when the text is not JSON.
+  manifold::Manifold Build(const std::string& text, const std::string& id);
+
+  // Returns the placed (and, with wantColors, coloured) solid of object `id`
+  // of a resolved document, building each id at most once per request.
+  manifold::Manifold BuildInner(const json& document, const std::string& id,
+                                const VisitingSet* visiting);
+
+  // Returns the solid rotated and moved by the object's "rotate" and "move".
+  manifold::Manifold ApplyTransformation(const manifold::Manifold& solid, const json& object) const;
+
+  // Returns the solid with red, green and blue vertex channels from the
+  // object's "color" (or the default green when it has none and no channels).
+  // Throws when the colour text holds non-hexadecimal pieces.
+  manifold::Manifold ApplyColorProps(const manifold::Manifold& solid, const json& object) const;
+
+  // Returns the planar region of object `id` of the model document `text`;
+  // empty when the text is not JSON.
+  manifold::CrossSection Resolve2DCrossSection(const std::string& text, const std::string& id);
+
+  // Returns the planar region of object `id` of a resolved document; ids in
+  // `visiting` and ids already being resolved give the empty region.
+  manifold::CrossSection Resolve2DCrossSectionInner(const json& document, const std::string& id,
+                                                    const VisitingSet* visiting);
+
+  // Returns one 3MF model document holding every part that builds, or the
+  // empty text when none does.
+  std::string Build3MFMultiObjectXML(const std::string& partsJson,
+                                     const std::vector<ThreeMFBuildPart>& parts);
+
+  // Handler families, each returning the raw solid of one object (before
+  // placement and colour). `type` is the object's type name.
+  manifold::Manifold BuildSolidObject(const std::string& type, const json& document,
+                                      const json& object, const VisitingSet* visiting);
+  manifold::Manifold BuildArrayObject(const std::string& type, const json& document,
+                                      const json& object, const VisitingSet* visiting);
+  manifold::Manifold BuildProfileObject(const std::string& type, const json& document,
+                                        const json& object, const std::string& id,
+                                        const VisitingSet* visiting);
+  manifold::Manifold BuildImportedObject(const std::string& type, const json& document,
+                                         const json& object, const VisitingSet* visiting);
+  manifold::Manifold BuildPlateObject(const json& document, const json& object,
+                                      const std::string& id, const VisitingSet* visiting);
+  manifold::Manifold BuildThreadObject(const json& object);
+
+  // Returns the union of the solids of the string ids listed under `key`;
+  // empty results are skipped.
+  manifold::Manifold ReferencedUnion(const json& document, const json& object,
+                                     const std::string& key, const VisitingSet* visiting);
+
+  // Returns the non-empty regions of the string ids listed under `key`, in order.
+  std::vector<manifold::CrossSection> ReferencedRegions(const json& document, const json& object,
+                                                        const std::string& key,
+                                                        const VisitingSet* visiting);
+
+  // Counts `n` more copies against the request's copy ceiling; throws when
+  // the request would exceed it.
+  void ChargeCopies(int64_t n);
+
+  // Returns the pipeline segment count; throws when it is above the ceiling.
+  int PipelineSegments() const;
+
+ private:
+  // Caches and in-progress ids of one model document.
+  struct DocumentState {
+    std::map<std::string, manifold::Manifold> solids;
+    std::map<std::string, manifold::CrossSection> regions;
+    std::set<std::string> building;   // ids whose solid is being built
+    std::set<std::string> resolving;  // ids whose region is being resolved
+  };
+
+ public:
+  // Sets the pipeline's caches aside for its lifetime, so that an included
+  // model's ids neither see nor overwrite them, and puts them back on exit,
+  // also when the build throws.
+  class SeparateCaches {
+   public:
+    explicit SeparateCaches(VelaPipeline& pipeline)
+        : pipeline_(pipeline), saved_(std::move(pipeline.state_)) {
+      pipeline_.state_ = DocumentState{};
+    }
+    ~SeparateCaches() { pipeline_.state_ = std::move(saved_); }
+    SeparateCaches(const SeparateCaches&) = delete;
+    SeparateCaches& operator=(const SeparateCaches&) = delete;
+
+   private:
+    VelaPipeline& pipeline_;
+    DocumentState saved_;
+  };
+
+  // Counts one more level of nested building for its lifetime; throws when
+  // references or includes nest deeper than the ceiling.
+  class NestingGuard {
+   public:
+    explicit NestingGuard(VelaPipeline& pipeline);
+    ~NestingGuard() { --pipeline_.depth_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+   private:
+    VelaPipeline& pipeline_;
+  };
+
+  // Empties both caches.
+  void ClearCaches() { state_ = DocumentState{}; }
+
+ private:
+  DocumentState state_;
+  int depth_ = 0;
+  int64_t copies_ = 0;
+};
+
+// Returns the ids of the string elements of the array under `key`, in order.
+std::vector<std::string> IdList(const json& object, const std::string& key);
+
+}  // namespace velamanifold
