@@ -1,12 +1,90 @@
+// Placement (rotation, then translation) and colour channels of built objects.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "pipeline/json_access.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
-manifold::Manifold VelaPipeline::ApplyTransformation(const manifold::Manifold& solid,
-                                                     const json&) const {
-  return solid;
+
+namespace {
+
+using manifold::Manifold;
+
+constexpr double kDegToRad = 0.017453292519943295;
+
+manifold::vec3 ReadXyz(const json& record) {
+  return {Jd(Jobj(record, "x"), 0), Jd(Jobj(record, "y"), 0), Jd(Jobj(record, "z"), 0)};
 }
-manifold::Manifold VelaPipeline::ApplyColorProps(const manifold::Manifold& solid,
-                                                 const json&) const {
-  return solid;
+
+bool AnyNonZero(const manifold::vec3& v) { return v.x != 0 || v.y != 0 || v.z != 0; }
+
+bool AllFinite(const manifold::vec3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
+
+// Returns R = Rx * Ry * Rz for angles in degrees: a point turns about Z
+// first, then Y, then X, about the fixed world axes.
+manifold::mat3x4 RotationMatrix(const manifold::vec3& degrees) {
+  double cx = std::cos(degrees.x * kDegToRad), sx = std::sin(degrees.x * kDegToRad);
+  double cy = std::cos(degrees.y * kDegToRad), sy = std::sin(degrees.y * kDegToRad);
+  double cz = std::cos(degrees.z * kDegToRad), sz = std::sin(degrees.z * kDegToRad);
+  // linalg matrices are built column by column.
+  return manifold::mat3x4({cy * cz, sx * sy * cz + cx * sz, -cx * sy * cz + sx * sz},
+                          {-cy * sz, cx * cz - sx * sy * sz, sx * cz + cx * sy * sz},
+                          {sy, -sx * cy, cx * cy}, {0, 0, 0});
+}
+
+// Returns the colour text of the object's "color" record, or "" when there is none.
+std::string ColorText(const json& object) {
+  const json& color = Jobj(object, "color");
+  if (!color.is_object()) return "";
+  return Js(Jobj(color, "color"), "");
+}
+
+Manifold WithChannels(const Manifold& solid, double r, double g, double b) {
+  return solid.SetProperties(3, [r, g, b](double* props, manifold::vec3, const double*) {
+    props[0] = r;
+    props[1] = g;
+    props[2] = b;
+  });
+}
+
+}  // namespace
+
+Manifold VelaPipeline::ApplyTransformation(const Manifold& solid, const json& object) const {
+  if (solid.IsEmpty()) return solid;
+  manifold::vec3 angles = ReadXyz(Jobj(object, "rotate"));
+  manifold::vec3 offset = ReadXyz(Jobj(object, "move"));
+  // An infinite or NaN angle or offset would leave no vertex anywhere meaningful.
+  if (!AllFinite(angles) || !AllFinite(offset)) return {};
+  Manifold result = solid;
+  if (AnyNonZero(angles)) result = result.Transform(RotationMatrix(angles));
+  if (AnyNonZero(offset)) result = result.Translate(offset);
+  return result;
+}
+
+Manifold VelaPipeline::ApplyColorProps(const Manifold& solid, const json& object) const {
+  if (solid.IsEmpty()) return solid;
+  std::string text = ColorText(object);
+  if (!text.empty() && text[0] == '#') text.erase(0, 1);
+  if (text.size() == 3) text = {text[0], text[0], text[1], text[1], text[2], text[2]};
+  if (text.size() == 6) text += "ff";
+  if (text.size() == 8) {
+    // stoul throws on a piece with no leading hex digit, failing the request;
+    // a signed piece ("-1") wraps around, so channels are kept within a byte.
+    unsigned long channel[4];
+    for (int i = 0; i < 4; ++i) {
+      channel[i] = std::min(std::stoul(text.substr(2 * i, 2), nullptr, 16), 255ul);
+    }
+    if (channel[3] / 255.0 > 0) {
+      return WithChannels(solid, channel[0] / 255.0, channel[1] / 255.0, channel[2] / 255.0);
+    }
+  }
+  // Without a colour of its own a solid keeps its parts' colours.
+  if (solid.NumProp() != 0) return solid;
+  return WithChannels(solid, 0.0, 1.0, 0.0);
+}
+
 }  // namespace velamanifold
