@@ -1,5 +1,205 @@
 #include "import/stl_reader.h"
 
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <unordered_map>
+
 namespace velamanifold {
-manifold::Manifold StlBufferToManifold(const std::vector<uint8_t>&, int) { return {}; }
+
+namespace {
+
+using manifold::Manifold;
+
+constexpr size_t kHeaderBytes = 84;
+constexpr size_t kRecordBytes = 50;
+
+int32_t Quantize(float c) {
+  double scaled = std::round(static_cast<double>(c) * 100000.0);
+  if (std::isnan(scaled)) return 0;
+  if (scaled >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  if (scaled <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
+    return std::numeric_limits<int32_t>::min();
+  }
+  return static_cast<int32_t>(scaled);
+}
+
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+float ReadF32(const uint8_t* p) { return std::bit_cast<float>(ReadU32(p)); }
+
+const char* StatusName(Manifold::Error status) {
+  switch (status) {
+    case Manifold::Error::NonFiniteVertex:
+      return "NonFiniteVertex";
+    case Manifold::Error::NotManifold:
+      return "NotManifold";
+    case Manifold::Error::VertexOutOfBounds:
+      return "VertexOutOfBounds";
+    case Manifold::Error::PropertiesWrongLength:
+      return "PropertiesWrongLength";
+    case Manifold::Error::MissingPositionProperties:
+      return "MissingPositionProperties";
+    case Manifold::Error::MergeVectorsDifferentLengths:
+      return "MergeVectorsDifferentLengths";
+    case Manifold::Error::MergeIndexOutOfBounds:
+      return "MergeIndexOutOfBounds";
+    case Manifold::Error::TransformWrongLength:
+      return "TransformWrongLength";
+    case Manifold::Error::RunIndexWrongLength:
+      return "RunIndexWrongLength";
+    case Manifold::Error::FaceIDWrongLength:
+      return "FaceIDWrongLength";
+    case Manifold::Error::InvalidConstruction:
+      return "InvalidConstruction";
+    case Manifold::Error::ResultTooLarge:
+      return "ResultTooLarge";
+    case Manifold::Error::InvalidTangents:
+      return "InvalidTangents";
+    case Manifold::Error::Cancelled:
+      return "Cancelled";
+    default:
+      return "Unknown";
+  }
+}
+
+// Builds the indexed mesh: each corner either finds the vertex of an earlier
+// corner with the same key or appends a new vertex holding its own coordinates.
+class MeshCollector {
+ public:
+  MeshCollector() { mesh_.tolerance = 1e-5f; }
+
+  void Reserve(size_t vertexKeys, size_t vertexFloats, size_t indices) {
+    map_.max_load_factor(1.0f);
+    map_.reserve(vertexKeys);
+    mesh_.vertProperties.reserve(vertexFloats);
+    mesh_.triVerts.reserve(indices);
+  }
+
+  void AddCorner(float x, float y, float z) {
+    uint32_t next = static_cast<uint32_t>(map_.size());
+    auto [it, inserted] = map_.try_emplace(MakeVertexKey(x, y, z), next);
+    if (inserted) {
+      mesh_.vertProperties.push_back(x);
+      mesh_.vertProperties.push_back(y);
+      mesh_.vertProperties.push_back(z);
+    }
+    mesh_.triVerts.push_back(it->second);
+  }
+
+  size_t NumVert() const { return map_.size(); }
+  size_t NumTri() const { return mesh_.triVerts.size() / 3; }
+
+  // Returns the solid of the collected mesh; corners that do not complete a
+  // triangle are left out.
+  Manifold Construct() {
+    map_ = {};  // the keys are no longer needed; free them before the library copies
+    mesh_.triVerts.resize(NumTri() * 3);
+    return Manifold(mesh_);
+  }
+
+ private:
+  std::unordered_map<VertexKey, uint32_t, VertexKeyHash> map_;
+  manifold::MeshGL mesh_;
+};
+
+Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
+  uint32_t count = ReadU32(bytes.data() + 80);
+  uint64_t expected = kHeaderBytes + uint64_t{kRecordBytes} * count;
+  if (bytes.size() < expected) {
+    std::printf("[Tarvo STL] REJECTED: binary size mismatch (%zu < %zu expected for %u tris)\n",
+                bytes.size(), static_cast<size_t>(expected), count);
+    return Manifold();
+  }
+  MeshCollector collector;
+  collector.Reserve(size_t{3} * count, size_t{9} * count, size_t{3} * count);
+  const uint8_t* record = bytes.data() + kHeaderBytes;
+  for (uint32_t t = 0; t < count; ++t, record += kRecordBytes) {
+    for (int corner = 0; corner < 3; ++corner) {
+      const uint8_t* p = record + 12 + 12 * corner;
+      collector.AddCorner(ReadF32(p), ReadF32(p + 4), ReadF32(p + 8));
+    }
+  }
+  size_t numVert = collector.NumVert();
+  Manifold solid = collector.Construct();
+  Manifold::Error status = solid.Status();
+  if (status == Manifold::Error::NoError) {
+    std::printf("[Tarvo STL] OK: %u tris -> %zu verts (dedup) -> manifold\n", count, numVert);
+  } else {
+    std::printf(
+        "[Tarvo STL] FAILED: Manifold status=%d (%s), numVert=%zu, numTri=%u, size=%zu bytes, "
+        "triCount=%u\n",
+        static_cast<int>(status), StatusName(status), numVert, count, bytes.size(), count);
+  }
+  return solid;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
+  std::string text(bytes.begin(), bytes.end());
+  MeshCollector collector;
+  collector.Reserve(0, bytes.size() / 30 * 3, bytes.size() / 60);
+  std::string line;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t first = start, last = end;
+    start = end + 1;
+    while (first < last && IsBlank(text[first])) ++first;
+    while (last > first && IsBlank(text[last - 1])) --last;
+    // One separator follows "vertex"; the numbers start at the eighth character.
+    if (last - first < 8 || text.compare(first, 6, "vertex") != 0) continue;
+    line.assign(text, first + 7, last - first - 7);
+    double x, y, z;
+    if (std::sscanf(line.c_str(), "%lf %lf %lf", &x, &y, &z) != 3) continue;
+    collector.AddCorner(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+  }
+  size_t numVert = collector.NumVert();
+  unsigned numTri = static_cast<unsigned>(collector.NumTri());
+  Manifold solid = collector.Construct();
+  Manifold::Error status = solid.Status();
+  if (status == Manifold::Error::NoError) {
+    std::printf("[Tarvo STL] OK (ASCII): %u tris, %zu verts (dedup) -> manifold\n", numTri,
+                numVert);
+  } else {
+    std::printf(
+        "[Tarvo STL] FAILED (ASCII): Manifold status=%d (%s), numVert=%zu, numTri=%u, size=%zu "
+        "bytes\n",
+        static_cast<int>(status), StatusName(status), numVert, numTri, bytes.size());
+  }
+  return solid;
+}
+
+}  // namespace
+
+size_t VertexKeyHash::operator()(const VertexKey& key) const {
+  uint64_t h = static_cast<uint64_t>(static_cast<int64_t>(key.x)) * 73856093u ^
+               static_cast<uint64_t>(static_cast<int64_t>(key.y)) * 19349663u ^
+               static_cast<uint64_t>(static_cast<int64_t>(key.z)) * 83492791u;
+  return static_cast<size_t>(h);
+}
+
+VertexKey MakeVertexKey(float x, float y, float z) {
+  return VertexKey{Quantize(x), Quantize(y), Quantize(z)};
+}
+
+Manifold StlBufferToManifold(const std::vector<uint8_t>& bytes, int /*unused*/) {
+  if (bytes.size() < kHeaderBytes) {
+    std::printf("[Tarvo STL] REJECTED: buffer too small (%zu bytes)\n", bytes.size());
+    return Manifold();
+  }
+  if (std::memcmp(bytes.data(), "solid", 5) == 0) return ReadAscii(bytes);
+  return ReadBinary(bytes);
+}
+
 }  // namespace velamanifold

@@ -1,8 +1,203 @@
+// Handlers of imported content: STL attachments ("polygons"), included models
+// ("includepart"), outlines delivered as point lists ("text", "svg") and
+// grey-value height maps ("bumpmesh", "bumpmeshCylinder").
+#include <cmath>
+#include <cstdint>
+
+#include "geometry/planar.h"
+#include "import/base64_decode.h"
+#include "import/heightmap.h"
+#include "import/stl_reader.h"
+#include "params/dropdowns.h"
+#include "params/part_values.h"
+#include "params/templates.h"
+#include "pipeline/json_access.h"
+#include "pipeline/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
-manifold::Manifold VelaPipeline::BuildImportedObject(const std::string&, const json&, const json&,
-                                                     const VisitingSet*) {
-  return {};
+
+namespace {
+
+using manifold::CrossSection;
+using manifold::Manifold;
+
+void AddTo(Manifold& acc, const Manifold& m) {
+  if (acc.IsEmpty()) {
+    acc = m;
+  } else if (!m.IsEmpty()) {
+    acc = acc + m;
+  }
 }
+
+// Returns the first attachment whose "vid" is `id` and whose "filetype" is
+// `filetype`, or null when there is none.
+const json* FindAttachment(const json& document, const std::string& id,
+                           const std::string& filetype) {
+  const json& attachments = Jobj(document, "attachments");
+  if (id.empty() || !attachments.is_array()) return nullptr;
+  for (const json& attachment : attachments) {
+    if (Js(attachment, "vid", "") == id && Js(attachment, "filetype", "") == filetype) {
+      return &attachment;
+    }
+  }
+  return nullptr;
+}
+
+// Returns the contours of "_polygons" with their points (arrays of two or
+// more elements) read as strict numbers; contours without a point are
+// dropped. A non-numeric coordinate raises the JSON library's type error.
+PointLists ReadContours(const json& polygons) {
+  PointLists contours;
+  for (const json& contour : polygons) {
+    std::vector<std::vector<double>> points;
+    if (contour.is_array()) {
+      for (const json& point : contour) {
+        if (!point.is_array() || point.size() < 2) continue;
+        points.push_back({point[0].get<double>(), point[1].get<double>()});
+      }
+    }
+    if (!points.empty()) contours.push_back(std::move(points));
+  }
+  return contours;
+}
+
+// Returns the contours of three or more points as library polygons.
+manifold::Polygons ClosedContours(const PointLists& contours) {
+  manifold::Polygons polygons;
+  for (const auto& contour : contours) {
+    if (contour.size() < 3) continue;
+    manifold::SimplePolygon polygon;
+    polygon.reserve(contour.size());
+    for (const auto& point : contour) polygon.push_back({point[0], point[1]});
+    polygons.push_back(std::move(polygon));
+  }
+  return polygons;
+}
+
+// Returns the outline grown (or shrunk) by size."offset" with round joins;
+// offsets below 1e-9 leave it as it is.
+manifold::Polygons OffsetOutline(const manifold::Polygons& polygons, const json& size) {
+  double offset = Jd(Jobj(size, "offset"), 0);
+  if (!(std::abs(offset) > 1e-9)) return polygons;
+  return CrossSection(polygons).Offset(offset, CrossSection::JoinType::Round, 2.0, 0).ToPolygons();
+}
+
+// Returns size."z" (default 3), at least 0.001.
+double OutlineHeight(const json& size) {
+  double height = Jd(Jobj(size, "z"), 3);
+  return height >= 0.001 ? height : 0.001;
+}
+
+Manifold ExtrudeOutline(const manifold::Polygons& polygons, double height) {
+  return Manifold::Extrude(polygons, height, 0, 0, {1, 1});
+}
+
+// Returns the grey values of "_heightmap", each the low 8 bits of its integer.
+std::vector<uint8_t> ReadHeightMap(const json& values) {
+  std::vector<uint8_t> bytes;
+  if (!values.is_array()) return bytes;
+  bytes.reserve(values.size());
+  for (const json& value : values) bytes.push_back(static_cast<uint8_t>(Ji(value, 0) & 0xFF));
+  return bytes;
+}
+
+bool HasHeightMap(const json& object) {
+  return object.is_object() && object.contains("_heightmap") &&
+         object.contains("_heightmapWidth") && object.contains("_heightmapHeight");
+}
+
+}  // namespace
+
+Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& document,
+                                           const json& object, const VisitingSet* /*visiting*/) {
+  const json& size = Jobj(object, "size");
+
+  if (type == "polygons") {
+    Manifold result;
+    if (!Jobj(object, "attachmentVids").is_array() || !document.is_object() ||
+        !document.contains("attachments")) {
+      return result;
+    }
+    for (const std::string& id : IdList(object, "attachmentVids")) {
+      const json* attachment = FindAttachment(document, id, "model/stl");
+      if (attachment == nullptr) continue;
+      std::vector<uint8_t> bytes = Base64Decode(Js(*attachment, "content", ""));
+      AddTo(result, StlBufferToManifold(bytes, 0));
+    }
+    return result;
+  }
+
+  if (type == "includepart") {
+    Manifold result;
+    if (!object.is_object() || !object.contains("attachmentVid") || !document.is_object() ||
+        !document.contains("attachments")) {
+      return result;
+    }
+    const json* attachment = FindAttachment(document, Js(object, "attachmentVid", ""), "vela");
+    if (attachment == nullptr || !attachment->contains("content")) return result;
+    json content = (*attachment)["content"];
+    if (!content.is_object()) return result;
+    ApplyPartValues(content, object, document);
+    SolveAllObjects(content);
+    ResolveDropdowns(content);
+
+    // Every include builds its model afresh, so models that include one
+    // model twice per level multiply; each build counts as a copy.
+    ChargeCopies(1);
+    NestingGuard nesting(*this);
+    SeparateCaches separate(*this);
+    const json& objects = Jobj(content, "objects");
+    if (!objects.is_array()) return result;
+    for (const json& entry : objects) {
+      if (!Jb(Jobj(entry, "visible"), true)) continue;
+      if (Js(entry, "type", "") == "parameter") continue;
+      std::string vid = Js(entry, "vid", "");
+      if (vid.empty()) continue;
+      AddTo(result, BuildInner(content, vid, nullptr));
+    }
+    return result;
+  }
+
+  if (type == "text" || type == "svg") {
+    const json& input = Jobj(object, "_polygons");
+    if (!input.is_array()) return Manifold();
+    PointLists contours = ReadContours(input);
+    manifold::Polygons polygons =
+        type == "text" ? ClosedContours(contours) : SvgToPolygons(contours);
+    polygons = OffsetOutline(polygons, size);
+    double height = OutlineHeight(size);
+    Manifold result = ExtrudeOutline(polygons, height);
+    // Glyph outlines arrive with Y pointing down: turning the extrusion over
+    // about X mirrors them in Y and keeps the solid between 0 and height.
+    if (type == "text" && !result.IsEmpty()) {
+      result = result.Rotate(180, 0, 0).Translate({0, 0, height});
+    }
+    return result;
+  }
+
+  if (type == "bumpmesh" || type == "bumpmeshCylinder") {
+    if (!HasHeightMap(object)) return Manifold();
+    std::vector<uint8_t> bytes = ReadHeightMap(object["_heightmap"]);
+    int w = Ji(object["_heightmapWidth"], 0);
+    int h = Ji(object["_heightmapHeight"], 0);
+    if (type == "bumpmesh") {
+      double x = Jd(Jobj(size, "x"), 100);
+      double y = Jd(Jobj(size, "y"), 100);
+      double base = std::max(Jd(Jobj(size, "base"), 1), 0.001);
+      double z = Jd(Jobj(size, "z"), 5);
+      return BumpMeshToManifold(bytes, w, h, x, y, base, z, PipelineSegments());
+    }
+    double diameter = Jd(Jobj(size, "diameter"), 50);
+    double cylinderHeight = Jd(Jobj(size, "height"), 80);
+    double base = std::max(Jd(Jobj(size, "base"), 0.001), 0.001);
+    int count = Ji(Jobj(size, "segments"), 32);
+    if (count < 3) count = 32;
+    CheckSegments(count, "bumpmeshCylinder segment count");
+    return BumpMeshToCylinderManifold(bytes, w, h, diameter, cylinderHeight, base, count);
+  }
+
+  return Manifold();
+}
+
 }  // namespace velamanifold
