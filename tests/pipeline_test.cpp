@@ -82,7 +82,7 @@ TEST(Pipeline, SegmentCeiling) {
 
 TEST(Pipeline, SeparateCachesPutTheOuterCachesBackAfterAThrow) {
   VelaPipeline pipeline;
-  json doc = Doc({Cube("c", 2)});
+  json doc = Doc(json::array({Cube("c", 2)}));
   pipeline.BuildInner(doc, "c", nullptr);
   try {
     VelaPipeline::SeparateCaches scope(pipeline);
