@@ -1,0 +1,290 @@
+// Builds the geometry of the benchmark models with the same Manifold calls
+// tarvo-cli makes for them, without JSON or the pipeline, and writes the mesh
+// the way a "build" answer carries it: {"numTri":N,"tv":"...","vp":"..."}
+// with the Base64 of the same buffers. run.py checks the bytes against
+// tarvo-cli's answer and compares the wall times.
+//   tarvo_bench_direct MODEL [STL_FILE]
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <numbers>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <manifold/cross_section.h>
+#include <manifold/manifold.h>
+
+#include "cli/base64.h"
+#include "geometry/loft.h"
+
+namespace {
+
+using manifold::CrossSection;
+using manifold::Manifold;
+using manifold::OpType;
+using manifold::vec2;
+using manifold::vec3;
+
+Manifold Union(const std::vector<Manifold>& parts) {
+  if (parts.size() == 1) return parts.front();
+  return Manifold::BatchBoolean(parts, OpType::Add);
+}
+
+Manifold Spheres() {
+  Manifold ball = Manifold::Sphere(5, 32);
+  std::vector<Manifold> copies;
+  for (int r = 0; r < 20; ++r) {
+    for (int c = 0; c < 20; ++c) copies.push_back(ball.Translate(vec3(c * 8.0, r * 8.0, 0)));
+  }
+  return Union(copies);
+}
+
+Manifold PlateHolesCsg() {
+  Manifold slab = Manifold::Cube({200, 100, 5}, false);
+  Manifold pin = Manifold::Cylinder(7, 3, 3, 32, false).Translate({10, 5, -1});
+  std::vector<Manifold> copies;
+  for (int r = 0; r < 10; ++r) {
+    for (int c = 0; c < 10; ++c) copies.push_back(pin.Translate(vec3(c * 20.0, r * 10.0, 0)));
+  }
+  return slab - Union(copies);
+}
+
+Manifold Layer(const CrossSection& section, double base, double height) {
+  return Manifold::Extrude(section.ToPolygons(), height, 0, 0.0, vec2(1, 1))
+      .Translate({0, 0, base});
+}
+
+Manifold Cleanup(const Manifold& solid) {
+  Manifold simple = solid.Simplify(0.001);
+  if (simple.Status() != Manifold::Error::NoError || simple.IsEmpty()) return solid;
+  return simple;
+}
+
+Manifold PlateHoles() {
+  CrossSection outline = CrossSection::Square({200, 100}, false);
+  CrossSection hole = CrossSection::Circle(3, 32).Translate({10, 5});
+  std::vector<CrossSection> copies;
+  for (int r = 0; r < 10; ++r) {
+    for (int c = 0; c < 10; ++c) copies.push_back(hole.Translate(vec2(c * 20.0, r * 10.0)));
+  }
+  CrossSection holes = CrossSection::BatchBoolean(copies, OpType::Add);
+  Manifold plate = Layer(outline, 0, 5);
+  return Cleanup(plate - Layer(holes, 0, 5));
+}
+
+// The ISO metric rod: helical tooth mesh united with the core, trimmed.
+Manifold MetricScrew(double diameter, double length, double pitch, int segments) {
+  const int s = segments < 8 ? 64 : segments;
+  const double R = diameter / 2, r1 = (diameter - 1.0825317547305482 * pitch) / 2, r0 = r1 / 2;
+  const double e = std::clamp(pitch, 1.0, 5.0), Ls = length + 3 * e;
+  const int64_t n = static_cast<int64_t>(std::ceil(Ls / pitch * s));
+  const std::array<double, 6> radius = {r0, r1, R, R, r1, r0};
+  const std::array<double, 6> offset = {0, 0, 5 * pitch / 16, 7 * pitch / 16, 3 * pitch / 4,
+                                        3 * pitch / 4};
+  manifold::MeshGL64 mesh;
+  mesh.numProp = 3;
+  mesh.vertProperties.reserve((n + 1) * 18);
+  const double turn = 2 * std::numbers::pi / s;
+  for (int64_t i = 0; i <= n; ++i) {
+    const double theta = i * turn, base = -e + i * pitch / s;
+    const double c = std::cos(theta), sn = std::sin(theta);
+    for (int k = 0; k < 6; ++k) {
+      mesh.vertProperties.insert(mesh.vertProperties.end(),
+                                 {radius[k] * c, radius[k] * sn, base + offset[k]});
+    }
+  }
+  mesh.triVerts.reserve(n * 36 + 24);
+  for (uint64_t i = 0; i < static_cast<uint64_t>(n); ++i) {
+    for (uint64_t k = 0; k < 6; ++k) {
+      const uint64_t k1 = (k + 1) % 6;
+      mesh.triVerts.insert(mesh.triVerts.end(), {6 * i + k, 6 * i + 6 + k1, 6 * i + k1, 6 * i + k,
+                                                 6 * i + 6 + k, 6 * i + 6 + k1});
+    }
+  }
+  const uint64_t last = 6 * static_cast<uint64_t>(n);
+  for (uint64_t j = 2; j <= 5; ++j) {
+    mesh.triVerts.insert(mesh.triVerts.end(), {0, j - 1, j, last, last + j, last + j - 1});
+  }
+  Manifold tooth(mesh);
+  if (tooth.Status() != Manifold::Error::NoError) tooth = Manifold();
+  Manifold core = Manifold::Cylinder(Ls, r1, r1, s).Translate({0, 0, -e});
+  Manifold body = tooth.IsEmpty() ? core : tooth + core;
+  const double h = R + std::max(pitch, 1.0);
+  return body ^ Manifold::Cube({2 * h, 2 * h, length}).Translate({-h, -h, 0});
+}
+
+Manifold PlateM3() {
+  const int segments = 32;
+  const double H = 6, chamfer = 0.5, r = 1.5;
+  Manifold plate = Layer(CrossSection::Square({120, 40}, false), 0, H);
+  for (int row = 0; row < 2; ++row) {
+    for (int c = 0; c < 10; ++c) {
+      const double mx = 6 + 12 * c, my = 10 + 20 * row;
+      Manifold rod = MetricScrew(3, H + 0.02, 0.5, segments).Translate({mx, my, -0.01});
+      Manifold cone =
+          Manifold::Cylinder(chamfer, r, r + chamfer, segments, false).Translate({mx, my, H - chamfer});
+      plate = plate - (rod + cone);
+    }
+  }
+  return plate;
+}
+
+Manifold LoftHollow() {
+  CrossSection low = CrossSection::Circle(30, 512), high = CrossSection::Circle(20, 300);
+  Manifold outer = velamanifold::Loft(low, high, 50, 5, 0, 0, 32);
+  CrossSection low2 = low.Offset(-2, CrossSection::JoinType::Round, 2.0, 64);
+  CrossSection high2 = high.Offset(-2, CrossSection::JoinType::Round, 2.0, 64);
+  Manifold inner = velamanifold::Loft(low2, high2, 50, 5, 0, 0, 32);
+  return inner.IsEmpty() ? outer : outer - inner;
+}
+
+// The grey values of bench/make_models.py's pattern.
+std::vector<uint8_t> HeightMap(int w, int h) {
+  std::vector<uint8_t> map;
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      double u = i / double(w - 1) - 0.5, v = j / double(h - 1) - 0.5;
+      double g = 0.5 + 0.25 * std::sin(40 * std::hypot(u, v)) +
+                 0.25 * std::cos(12 * u) * std::sin(9 * v);
+      map.push_back(static_cast<uint8_t>(std::clamp(std::lround(g * 255), 0L, 255L)));
+    }
+  }
+  return map;
+}
+
+Manifold ReliefFlat() {
+  const int w = 256, h = 256;
+  const double width = 100, depth = 100, base = 2, relief = 3;
+  std::vector<uint8_t> map = HeightMap(w, h);
+  Manifold box = Manifold::Cube({width, depth, base}, false).RefineToLength(width / w);
+  return box.Warp([&](vec3& p) {
+    if (p.z < base - 0.0001) return;
+    double u = std::clamp(p.x / width, 0.0, 1.0), v = std::clamp(p.y / depth, 0.0, 1.0);
+    int64_t column = static_cast<int64_t>(u * (w - 1));
+    int64_t row = static_cast<int64_t>((1.0 - v) * (h - 1));
+    p.z = base + relief * map[row * w + column] / 255.0;
+  });
+}
+
+Manifold ReliefCylinder() {
+  const uint64_t n = 256, m = 128;
+  const double outer = 50, height = 40, baseRadius = 23, range = outer / 2 - baseRadius;
+  std::vector<uint8_t> map = HeightMap(n, m);
+  manifold::MeshGL64 mesh;
+  mesh.numProp = 3;
+  mesh.vertProperties.reserve((n * m + 2) * 3);
+  mesh.triVerts.reserve(2 * n * m * 3);
+  for (uint64_t i = 0; i < n; ++i) {
+    double angle = i * 6.283185307179586 / n, c = std::cos(angle), s = std::sin(angle);
+    for (uint64_t j = 0; j < m; ++j) {
+      double r = baseRadius + map[i + (m - 1 - j) * n] / 255.0 * range;
+      mesh.vertProperties.insert(mesh.vertProperties.end(),
+                                 {r * c, r * s, static_cast<double>(j) * height / (m - 1)});
+    }
+  }
+  const uint64_t bottom = n * m, top = n * m + 1;
+  mesh.vertProperties.insert(mesh.vertProperties.end(), {0.0, 0.0, 0.0, 0.0, 0.0, height});
+  for (uint64_t j = 0; j + 1 < m; ++j) {
+    for (uint64_t i = 0; i < n; ++i) {
+      uint64_t a = i * m + j, b = (i + 1) % n * m + j;
+      mesh.triVerts.insert(mesh.triVerts.end(), {a, b, b + 1, a, b + 1, a + 1});
+    }
+  }
+  for (uint64_t i = 0; i < n; ++i) {
+    mesh.triVerts.insert(mesh.triVerts.end(), {bottom, (i + 1) % n * m, i * m});
+  }
+  for (uint64_t i = 0; i < n; ++i) {
+    mesh.triVerts.insert(mesh.triVerts.end(), {top, i * m + m - 1, (i + 1) % n * m + m - 1});
+  }
+  Manifold solid(mesh);
+  return solid.Status() == Manifold::Error::NoError ? solid : Manifold();
+}
+
+struct Key {
+  int32_t x, y, z;
+  bool operator==(const Key&) const = default;
+};
+struct KeyHash {
+  size_t operator()(const Key& k) const {
+    return (static_cast<uint64_t>(int64_t{k.x}) * 73856093) ^
+           (static_cast<uint64_t>(int64_t{k.y}) * 19349663) ^
+           (static_cast<uint64_t>(int64_t{k.z}) * 83492791);
+  }
+};
+int32_t Quantise(float c) {
+  double v = std::round(static_cast<double>(c) * 100000.0);
+  if (std::isnan(v)) return 0;
+  return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
+}
+
+// A binary STL file with its corners merged, straight into the library.
+Manifold Stl(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
+  if (bytes.size() < 84) return Manifold();
+  uint32_t n;
+  std::memcpy(&n, bytes.data() + 80, 4);
+  manifold::MeshGL mesh;
+  mesh.numProp = 3;
+  mesh.vertProperties.reserve(9 * size_t{n});
+  mesh.triVerts.reserve(3 * size_t{n});
+  mesh.tolerance = 1e-5f;
+  std::unordered_map<Key, uint32_t, KeyHash> index;
+  index.max_load_factor(1);
+  index.reserve(3 * size_t{n});
+  for (uint32_t t = 0; t < n; ++t) {
+    const uint8_t* record = bytes.data() + 84 + 50 * size_t{t} + 12;
+    for (int v = 0; v < 3; ++v) {
+      float p[3];
+      std::memcpy(p, record + 12 * v, 12);
+      auto [it, added] = index.try_emplace(Key{Quantise(p[0]), Quantise(p[1]), Quantise(p[2])},
+                                           static_cast<uint32_t>(mesh.vertProperties.size() / 3));
+      if (added) mesh.vertProperties.insert(mesh.vertProperties.end(), p, p + 3);
+      mesh.triVerts.push_back(it->second);
+    }
+  }
+  return Manifold(mesh);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::map<std::string, std::function<Manifold()>> models = {
+      {"spheres", Spheres},         {"plate_holes_csg", PlateHolesCsg},
+      {"plate_holes", PlateHoles},  {"screw_m10", [] { return MetricScrew(10, 20, 1.5, 64); }},
+      {"plate_m3", PlateM3},        {"loft_hollow", LoftHollow},
+      {"relief_flat", ReliefFlat},  {"relief_cylinder", ReliefCylinder},
+      {"stl_1m", [&] { return Stl(argc > 2 ? argv[2] : ""); }},
+  };
+  auto model = argc > 1 ? models.find(argv[1]) : models.end();
+  if (model == models.end()) {
+    std::fprintf(stderr, "usage: tarvo_bench_direct MODEL [STL_FILE]; models:");
+    for (const auto& [name, build] : models) std::fprintf(stderr, " %s", name.c_str());
+    std::fprintf(stderr, "\n");
+    return 2;
+  }
+  Manifold solid = model->second();
+  if (solid.IsEmpty()) {
+    std::fputs("{\"empty\":true}\n", stdout);
+    return 0;
+  }
+  manifold::MeshGL mesh = solid.GetMeshGL();
+  bool flip = solid.Volume() < 0;
+  std::string out = "{\"flipWinding\":";
+  out += flip ? "true" : "false";
+  out += ",\"numProp\":" + std::to_string(mesh.numProp);
+  out += ",\"numTri\":" + std::to_string(mesh.triVerts.size() / 3) + ",\"tv\":\"";
+  out += velamanifold::Base64Encode(mesh.triVerts.data(), mesh.triVerts.size() * 4);
+  out += "\",\"vp\":\"";
+  out += velamanifold::Base64Encode(mesh.vertProperties.data(), mesh.vertProperties.size() * 4);
+  out += "\"}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}

@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""Runs the benchmark models through tarvo-cli (and the direct program) and
+prints a table: median wall time with its spread, peak memory, triangle
+count, answer size, and the tarvo-cli / direct ratio.
+
+The machine is shared and noisy, so every figure is a median over several
+runs, and tarvo-cli and the direct program run alternately so that both see
+the same background load; the ratio is the median of the per-pair ratios.
+Usage: run.py --bin BUILD_DIR [--runs N] [--only NAME...]
+"""
+import argparse
+import base64
+import json
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MODELS = os.path.join(HERE, "models")
+OUT = os.path.join(HERE, "out")
+# Models the direct program can build; the STL ones read the file itself.
+DIRECT = {"spheres", "plate_holes_csg", "plate_holes", "screw_m10", "plate_m3", "loft_hollow",
+          "relief_flat", "relief_cylinder", "stl_1m"}
+
+
+def timed(argv, stdin_path, stdout_path):
+    """Runs argv once; returns (wall seconds, peak RSS in MiB, exit code)."""
+    with open(stdin_path, "rb") as fin, open(stdout_path, "wb") as fout:
+        start = time.perf_counter()
+        proc = subprocess.Popen(argv, stdin=fin, stdout=fout, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    return wall, usage.ru_maxrss / 1024.0, proc.returncode
+
+
+def spread(values):
+    """The interquartile-like spread: (max - min) / median over the runs, in percent."""
+    m = statistics.median(values)
+    return 100.0 * (max(values) - min(values)) / m if m > 0 else 0.0
+
+
+def make_stl_requests(bindir):
+    """Writes the 1,000,000-triangle STL and its two requests into bench/out/."""
+    stl = os.path.join(OUT, "torus-1m.stl")
+    if not os.path.exists(stl):
+        subprocess.run([os.path.join(bindir, "bench", "tarvo_bench_throughput"), "--stl", stl],
+                       check=True)
+    with open(stl, "rb") as f:
+        content = base64.b64encode(f.read()).decode()
+    document = json.dumps({"objects": [{"vid": "mesh", "type": "polygons",
+                                        "attachmentVids": ["torus"]}],
+                           "attachments": [{"vid": "torus", "filetype": "model/stl",
+                                            "content": content}]}, separators=(",", ":"))
+    paths = []
+    for op in ("build", "build_xml"):
+        path = os.path.join(OUT, "stl_1m.%s.json" % op)
+        with open(path, "w") as f:
+            json.dump({"jsonStr": document, "vid": "mesh"}, f, separators=(",", ":"))
+        paths.append(path)
+    return stl, paths
+
+
+def describe(answer_path, op):
+    """Returns (triangle count or '-', answer bytes, answer dict or None)."""
+    size = os.path.getsize(answer_path)
+    with open(answer_path, "rb") as f:
+        text = f.read()
+    try:
+        answer = json.loads(text)
+    except ValueError:
+        return "-", size, None
+    if answer.get("empty"):
+        return "empty", size, answer
+    if op == "build":
+        return answer.get("numTri", "-"), size, answer
+    if "xml" in answer:
+        return answer["xml"].count("<triangle "), size, answer
+    if "rings" in answer:
+        return "%d rings" % len(answer["rings"]), size, answer
+    return "-", size, answer
+
+
+def bench_model(name, op, request, args, stl):
+    cli = os.path.join(args.bin, "tarvo-cli")
+    direct = os.path.join(args.bin, "bench", "tarvo_bench_direct")
+    has_direct = op == "build" and name in DIRECT
+    tarvo_out = os.path.join(OUT, name + "." + op + ".answer")
+    direct_out = os.path.join(OUT, name + ".direct.answer")
+    times, mems, dtimes, ratios = [], [], [], []
+    runs = args.runs
+    for i in range(runs):
+        # Alternate the order, so neither side always runs first after the other.
+        order = ["tarvo", "direct"] if i % 2 == 0 else ["direct", "tarvo"]
+        pair = {}
+        for side in order:
+            if side == "tarvo":
+                wall, rss, code = timed([cli, op], request, tarvo_out)
+                if code != 0:
+                    return {"name": name, "op": op, "error": "exit %d" % code}
+                times.append(wall)
+                mems.append(rss)
+                pair["tarvo"] = wall
+            elif has_direct:
+                argv = [direct, name] + ([stl] if name == "stl_1m" else [])
+                wall, _, code = timed(argv, os.devnull, direct_out)
+                dtimes.append(wall)
+                pair["direct"] = wall
+        if "direct" in pair:
+            ratios.append(pair["tarvo"] / pair["direct"])
+    tris, size, answer = describe(tarvo_out, op)
+    row = {"name": name, "op": op, "median_s": statistics.median(times),
+           "spread_pct": spread(times), "peak_mib": max(mems), "triangles": tris,
+           "answer_bytes": size}
+    if has_direct:
+        row["direct_s"] = statistics.median(dtimes)
+        row["ratio"] = statistics.median(ratios)
+        with open(direct_out, "rb") as f:
+            try:
+                d = json.loads(f.read())
+            except ValueError:
+                d = {}
+        same = answer is not None and all(answer.get(k) == d.get(k) for k in ("numTri", "tv", "vp"))
+        row["same_mesh"] = same
+    return row
+
+
+def probe(args, runs=200):
+    cli = os.path.join(args.bin, "tarvo-cli")
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        subprocess.run([cli, "probe"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       check=True)
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def throughput(args):
+    prog = os.path.join(args.bin, "bench", "tarvo_bench_throughput")
+    proc = subprocess.run([prog], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+    results = {}
+    for line in proc.stderr.decode().splitlines():
+        if line.startswith("RESULT "):
+            _, key, value, unit = line.split()
+            results[key] = (float(value), unit)
+        else:
+            print("  " + line)
+    return results
+
+
+def fmt_size(n):
+    return "%.1f MB" % (n / 1e6) if n >= 1e6 else "%.1f kB" % (n / 1e3)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True, help="build directory holding tarvo-cli and bench/")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--only", nargs="*", help="model names to run (default all)")
+    ap.add_argument("--skip-throughput", action="store_true")
+    args = ap.parse_args()
+    os.makedirs(OUT, exist_ok=True)
+
+    stl, stl_requests = make_stl_requests(args.bin)
+    requests = sorted(os.path.join(MODELS, f) for f in os.listdir(MODELS) if f.endswith(".json"))
+    requests += stl_requests
+    rows = []
+    for path in requests:
+        name, op = os.path.basename(path)[:-5].rsplit(".", 1)
+        if args.only and name not in args.only:
+            continue
+        rows.append(bench_model(name, op, path, args, stl))
+        r = rows[-1]
+        print("  %-16s %-13s %s" % (name, op, "error " + r["error"] if "error" in r else
+                                      "%.3f s" % r["median_s"]), file=sys.stderr)
+
+    print()
+    print("%-16s %-13s %9s %7s %9s %12s %10s %9s %7s %5s" % (
+        "model", "op", "median", "spread", "peak", "triangles", "answer", "direct", "ratio", "same"))
+    for r in rows:
+        if "error" in r:
+            print("%-16s %-13s %s" % (r["name"], r["op"], r["error"]))
+            continue
+        print("%-16s %-13s %8.3fs %6.0f%% %6.0f MiB %12s %10s %9s %7s %5s" % (
+            r["name"], r["op"], r["median_s"], r["spread_pct"], r["peak_mib"], r["triangles"],
+            fmt_size(r["answer_bytes"]),
+            "%.3fs" % r["direct_s"] if "direct_s" in r else "-",
+            "%.2f" % r["ratio"] if "ratio" in r else "-",
+            ("yes" if r["same_mesh"] else "NO") if "same_mesh" in r else "-"))
+
+    results = {"models": rows}
+    results["probe_median_ms"] = probe(args) * 1e3
+    print("\nprobe start-up: median %.2f ms over 200 runs" % results["probe_median_ms"])
+    if not args.skip_throughput:
+        t = throughput(args)
+        results["throughput"] = {k: v[0] for k, v in t.items()}
+        print("throughput:")
+        for key, (value, unit) in t.items():
+            print("  %-32s %10.4g %s" % (key, value, unit))
+    with open(os.path.join(OUT, "results.json"), "w") as f:
+        json.dump(results, f, indent=1)
+
+
+if __name__ == "__main__":
+    main()

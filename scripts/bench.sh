@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs in build-bench (Release) and runs every
+# benchmark: model wall times against the direct library calls, probe
+# start-up, and the output-path throughput. Prints a table; the figures are
+# also kept in bench/out/results.json.
+#   scripts/bench.sh [--runs N] [--only MODEL...]
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-bench
+prefix=$("$root/scripts/deps.sh")
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVO_BENCH=ON \
+    -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
+fi
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput >&2
+exec python3 "$root/bench/run.py" --bin "$build" "$@"

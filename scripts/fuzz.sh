@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds the request fuzzer (clang, libFuzzer, AddressSanitizer, UBSan) in
+# build-fuzz and runs it for N seconds (default 60) on a corpus kept in
+# build-fuzz/corpus. Findings (crash-*, timeout-*, oom-*) land in
+# build-fuzz/findings; the summary at the end lists them.
+#   scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-fuzz
+log() { echo "fuzz: $*" >&2; }
+
+# clang and its fuzzer runtime come from Debian; install them when missing.
+pick_clang() {
+  for v in clang++ clang++-14 clang++-15 clang++-16; do
+    if command -v "$v" >/dev/null; then
+      echo "$v"
+      return
+    fi
+  done
+}
+cxx=$(pick_clang)
+if [ -z "$cxx" ] || ! dpkg -s libclang-rt-14-dev >/dev/null 2>&1; then
+  log "installing clang-14 and libclang-rt-14-dev"
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq clang-14 libclang-rt-14-dev >&2
+  cxx=$(pick_clang)
+fi
+cc=${cxx/clang++/clang}
+
+prefix=$("$root/scripts/deps.sh")
+if [ ! -f "$build/build.ninja" ]; then
+  CC=$cc CXX=$cxx cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTARVO_FUZZ=ON -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
+fi
+jobs=$(nproc 2>/dev/null || echo 2)
+nice -n 10 cmake --build "$build" -j "$jobs" --target request_fuzzer >&2
+
+corpus=$build/corpus
+findings=$build/findings
+mkdir -p "$corpus" "$findings"
+seeds=$build/seeds
+rm -rf "$seeds"
+python3 "$root/tests/fuzz/make_corpus.py" "$seeds" >&2
+
+log "running for ${seconds}s"
+start=$(date +%s)
+set +e
+# One forked worker keeps going after a finding, so a run reports all it
+# finds; close_fd_mask=1 silences the STL reader's log lines (they are standard output).
+ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  nice -n 10 "$build/tests/fuzz/request_fuzzer" "$corpus" "$seeds" \
+  -dict="$root/tests/fuzz/tarvo.dict" -max_total_time="$seconds" -timeout=10 \
+  -rss_limit_mb=2048 -max_len=65536 -close_fd_mask=1 -print_final_stats=1 \
+  -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+  -artifact_prefix="$findings/" >"$build/last-run.log" 2>&1
+status=$?
+set -e
+elapsed=$(( $(date +%s) - start ))
+echo "$elapsed" >>"$build/seconds.log"
+total=$(awk '{s += $1} END {print s}' "$build/seconds.log")
+
+echo "fuzz summary"
+echo "  this run:      ${elapsed}s, exit status $status"
+echo "  all runs:      ${total}s in build-fuzz"
+grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" "$build/last-run.log" | sed 's/^/  /' || true
+grep -E "cov: [0-9]+" "$build/last-run.log" | tail -1 | sed 's/^/  last: /' || true
+echo "  corpus:        $(ls "$corpus" | wc -l) inputs"
+n=$(ls "$findings" | wc -l)
+echo "  findings:      $n (in build-fuzz/findings)"
+ls "$findings" | sed 's/^/    /'
+if [ "$status" -ne 0 ]; then
+  grep -E "ERROR: |SUMMARY: |runtime error" "$build/last-run.log" | head -5 | sed 's/^/  /'
+  echo "  log: build-fuzz/last-run.log"
+  exit 1
+fi
