@@ -39,7 +39,12 @@ manifold::Manifold PlateShell(const PlateParams& params, const PlateParams& othe
 
 // Returns the chamfer ring of size c around the section: the band from the
 // section shrunk by c to the section grown by c at z = c, no width at z = 0.
+// Empty for an empty section or a non-positive size.
 manifold::Manifold ChamferRing(const manifold::CrossSection& section, double c, int segments);
+
+// Returns the section extruded straight up over h from z = base; empty for an
+// empty section or a non-positive h.
+manifold::Manifold ExtrudeLayer(const manifold::CrossSection& section, double base, double h);
 
 // Returns the solid simplified at 0.001, or the solid itself when that fails.
 manifold::Manifold CleanupSmallFaces(const manifold::Manifold& solid);
