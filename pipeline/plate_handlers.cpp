@@ -1,9 +1,259 @@
+// Handlers of the "plate" and "thread" object types: plates cut from planar
+// outlines, the same machining applied to another plate or a lathe body, and
+// metric threaded rods, which also cut the threaded holes of plates.
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "geometry/plate.h"
+#include "geometry/screw.h"
+#include "pipeline/json_access.h"
+#include "pipeline/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
-manifold::Manifold VelaPipeline::BuildPlateObject(const json&, const json&, const std::string&,
-                                                  const VisitingSet*) {
-  return {};
+
+namespace {
+
+using manifold::CrossSection;
+using manifold::Manifold;
+
+// Thinnest body the machining modes work on when its bounds collapse.
+constexpr double kMinThickness = 0.0001;
+// How far rods and lathe pockets reach past the faces they open, so that no
+// skin of material is left on the face.
+constexpr double kThreadOvershoot = 0.01;
+constexpr double kPocketOvershoot = 0.01;
+
+struct MetricSize {
+  double diameter;
+  double pitch;
+};
+
+// ISO coarse-pitch sizes, looked up by exact name.
+const std::map<std::string, MetricSize>& StandardSizes() {
+  static const std::map<std::string, MetricSize> kSizes = {
+      {"M3", {3, 0.5}},   {"M4", {4, 0.7}},    {"M5", {5, 0.8}},
+      {"M6", {6, 1.0}},   {"M8", {8, 1.25}},   {"M10", {10, 1.5}},
+      {"M12", {12, 1.75}}, {"M16", {16, 2.0}}, {"M20", {20, 2.5}},
+  };
+  return kSizes;
 }
-manifold::Manifold VelaPipeline::BuildThreadObject(const json&) { return {}; }
+
+// Overrides diameter and pitch by the "standard" name of a "size" object;
+// anything but a known name leaves them alone.
+void ApplyStandard(const json& size, double& diameter, double& pitch) {
+  if (!size.is_object()) return;
+  const json& standard = Jobj(size, "standard");
+  if (!standard.is_string()) return;
+  auto it = StandardSizes().find(standard.get<std::string>());
+  if (it == StandardSizes().end()) return;
+  diameter = it->second.diameter;
+  pitch = it->second.pitch;
+}
+
+// Depth of a cut: the requested one when it lies in (0, limit], else the limit.
+double EffectiveDepth(double requested, double limit) {
+  return requested > 0 && requested <= limit ? requested : limit;
+}
+
+// Throws when a screw of these sizes would have more helix rings than one
+// request may build.
+void CheckScrewRings(double diameter, double length, double pitch, int segments) {
+  CheckCount(MetricScrewRings(diameter, length, pitch, segments), kMaxScrewRings,
+             "screw thread ring count");
+}
+
+bool IsType(const json& object, const char* type) { return Js(object, "type", "") == type; }
+
+// Returns the cutter of one threaded hole d deep whose opening lies on the
+// face at height z: the hole runs up from the face for direction >= 0 and
+// down from it otherwise, with a countersink of size min(d, c). Empty for
+// unusable sizes; throws when the rod would need too many helix rings.
+Manifold ThreadCutter(const json& thread, double d, double z, double c, int direction,
+                      int segments) {
+  const json& size = Jobj(thread, "size");
+  double diameter = Jd(Jobj(size, "diameter"), 5);
+  double pitch = Jd(Jobj(size, "screw"), 0.8);
+  ApplyStandard(size, diameter, pitch);
+  if (!(d > 0) || !(diameter > 0) || !(pitch > 0)) return Manifold();
+
+  const json& move = Jobj(thread, "move");
+  const double mx = Jd(Jobj(move, "x"), 0);
+  const double my = Jd(Jobj(move, "y"), 0);
+  // Infinite or NaN positions would reach the Booleans as unusable vertices.
+  for (double v : {d, z, diameter, pitch, mx, my}) {
+    if (!std::isfinite(v)) return Manifold();
+  }
+  const double cc = c > 0 ? std::min(d, c) : 0;
+  const double zb = direction >= 0 ? z : z - d;
+
+  CheckScrewRings(diameter, d + 2 * kThreadOvershoot, pitch, segments);
+  Manifold cutter = MetricScrew(diameter, d + 2 * kThreadOvershoot, pitch, segments)
+                        .Translate({mx, my, zb - kThreadOvershoot});
+  if (cc > 0) {
+    // The cone is widest on the face and narrows into the material.
+    const double r = diameter / 2;
+    Manifold cone = direction >= 0
+                        ? Manifold::Cylinder(cc, r + cc, r, segments).Translate({mx, my, z})
+                        : Manifold::Cylinder(cc, r, r + cc, segments).Translate({mx, my, z - cc});
+    cutter = cutter.IsEmpty() ? cone : cutter + cone;
+  }
+  return cutter;
+}
+
+// Returns the solid with the threaded holes of the plate's "thread" inner cuts
+// made into the face at height z (depths limited to maxDepth).
+Manifold ApplyPlateThreadCuts(const json& document, const json& plate, Manifold solid,
+                              double maxDepth, double z, double c, int direction, int segments) {
+  const json& cuts = Jobj(plate, "innercuts");
+  if (solid.IsEmpty() || !cuts.is_array()) return solid;
+  for (const json& entry : cuts) {
+    const std::string id = Js(entry, "vid", "");
+    if (id.empty()) continue;
+    const json& thread = FindObject(document, id);
+    if (thread.is_null() || !IsType(thread, "thread")) continue;
+    const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), maxDepth);
+    Manifold cutter = ThreadCutter(thread, d, z, c, direction, segments);
+    if (!cutter.IsEmpty()) solid -= cutter;
+  }
+  return solid;
+}
+
+// The plate options every mode reads from "size".
+struct PlateOptions {
+  double depth;
+  double offset;
+  double chamferOuter;
+  double chamferInner;
+};
+
+PlateOptions ReadPlateOptions(const json& object) {
+  const json& size = Jobj(object, "size");
+  return {std::max(Jd(Jobj(size, "depth"), 3), kMinThickness), Jd(Jobj(size, "offset"), 0),
+          Jd(Jobj(size, "faseTopOuter"), 0), Jd(Jobj(size, "faseTopInner"), 0)};
+}
+
+// Returns a copy of the visiting set (empty when absent) holding `id` too.
+VisitingSet Extended(const VisitingSet* visiting, const std::string& id) {
+  VisitingSet extended = visiting ? *visiting : VisitingSet{};
+  extended.insert(id);
+  return extended;
+}
+
+}  // namespace
+
+Manifold VelaPipeline::BuildThreadObject(const json& object) {
+  const json& size = Jobj(object, "size");
+  double diameter, length, pitch;
+  if (size.is_object()) {
+    diameter = Jd(Jobj(size, "diameter"), 10);
+    length = Jd(Jobj(size, "height"), 20);
+    pitch = Jd(Jobj(size, "screw"), 1);
+    ApplyStandard(size, diameter, pitch);
+  } else {
+    // A bare number is diameter, length and pitch at once.
+    diameter = Jd(size, 10);
+    length = Jd(size, 20);
+    pitch = Jd(size, 1);
+  }
+  const int n = PipelineSegments();
+  CheckScrewRings(diameter, length, pitch, n);
+  return MetricScrew(diameter, length, pitch, n);
+}
+
+Manifold VelaPipeline::BuildPlateObject(const json& document, const json& object,
+                                        const std::string& id, const VisitingSet* visiting) {
+  const std::string shell = Js(object, "outershell", "");
+  if (shell.empty()) return Manifold();
+  const int n = PipelineSegments();
+  const PlateOptions options = ReadPlateOptions(object);
+  const json& named = FindObject(document, shell);
+  const bool plateMode = IsType(named, "plate");
+  const bool latheMode = IsType(named, "lathe");
+  if ((plateMode || latheMode) && visiting && visiting->count(shell)) return Manifold();
+
+  // Regions of the planar inner cuts; "thread" cuts become threaded holes later.
+  auto planarCuts = [&](const VisitingSet* seen) {
+    std::vector<PlateInnerCut> cuts;
+    const json& entries = Jobj(object, "innercuts");
+    if (!entries.is_array()) return cuts;
+    for (const json& entry : entries) {
+      const std::string cutId = Js(entry, "vid", "");
+      if (IsType(FindObject(document, cutId), "thread")) continue;
+      CrossSection region = Resolve2DCrossSectionInner(document, cutId, seen);
+      if (region.IsEmpty()) continue;
+      cuts.push_back({region, Jd(Jobj(entry, "depth"), 0), options.chamferInner});
+    }
+    return cuts;
+  };
+
+  if (plateMode) {
+    // Only one level is built: a plate machining a plate that machines a plate
+    // (two plates naming each other included) is empty.
+    const std::string innerShell = Js(named, "outershell", "");
+    if (IsType(FindObject(document, innerShell), "plate")) return Manifold();
+    const VisitingSet extended = Extended(visiting, id);
+    Manifold built = BuildInner(document, shell, &extended);
+    if (built.IsEmpty()) return Manifold();
+    CrossSection section;
+    if (!innerShell.empty()) section = Resolve2DCrossSectionInner(document, innerShell, &extended);
+    const manifold::Box box = built.BoundingBox();
+    const double z0 = box.min.z, z1 = box.max.z;
+
+    PlateParams params;
+    params.chamferOuter = options.chamferOuter;
+    params.chamferInner = options.chamferInner;
+    params.innerCuts = planarCuts(&extended);
+    Manifold solid = PlateShellA(params, section, built, z0, z1, n);
+    const double thickness = std::max(z1 - z0, kMinThickness);
+    return ApplyPlateThreadCuts(document, object, solid, thickness, z0, options.chamferInner, +1,
+                                n);
+  }
+
+  if (latheMode) {
+    const VisitingSet extended = Extended(visiting, id);
+    Manifold result = BuildInner(document, shell, &extended);
+    if (result.IsEmpty()) return Manifold();
+    const manifold::Box box = result.BoundingBox();
+    const double top = box.max.z;
+    const double thickness = std::max(top - box.min.z, kMinThickness);
+    const json& entries = Jobj(object, "innercuts");
+    if (!entries.is_array()) return result;
+    for (const json& entry : entries) {
+      const std::string cutId = Js(entry, "vid", "");
+      if (cutId.empty()) continue;
+      const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), thickness);
+      const json& cut = FindObject(document, cutId);
+      if (IsType(cut, "thread")) {
+        Manifold cutter = ThreadCutter(cut, d, top, options.chamferInner, -1, n);
+        if (!cutter.IsEmpty()) result -= cutter;
+        continue;
+      }
+      CrossSection region = Resolve2DCrossSectionInner(document, cutId, &extended);
+      if (region.IsEmpty()) continue;
+      // The pocket pierces the top face so that no skin is left on it.
+      Manifold cutter = ExtrudeLayer(region, top - d, d + kPocketOvershoot);
+      const double ci = options.chamferInner > 0 ? std::min(d, options.chamferInner) : 0;
+      if (ci > 0) cutter += ChamferRing(region, ci, n).Translate({0, 0, top - ci});
+      result -= cutter;
+    }
+    return result;
+  }
+
+  CrossSection outline = Resolve2DCrossSectionInner(document, shell, visiting);
+  if (outline.IsEmpty()) return Manifold();
+  PlateParams params;
+  params.outline = outline;
+  params.height = options.depth;
+  params.offset = options.offset;
+  params.chamferOuter = options.chamferOuter;
+  params.chamferInner = options.chamferInner;
+  params.innerCuts = planarCuts(visiting);
+  Manifold solid = Plate(params, n);
+  // Holes run down from the top face.
+  return ApplyPlateThreadCuts(document, object, solid, params.height, params.height,
+                              options.chamferInner, -1, n);
+}
+
 }  // namespace velamanifold

@@ -5,6 +5,8 @@
 #include <numbers>
 
 #include "geometry/plate.h"
+#include "pipeline/limits.h"
+#include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 
 namespace velamanifold {
@@ -19,8 +21,8 @@ constexpr double kPi = std::numbers::pi;
 
 CrossSection Square(double side) { return CrossSection::Square({side, side}, true); }
 
-// Area of the 64-gon the library makes for a circle of radius r.
-double DiscArea(double r) { return 0.5 * 64 * r * r * std::sin(2 * kPi / 64); }
+// Area of the n-gon the library makes for a circle of radius r.
+double DiscArea(double r, int n = 64) { return 0.5 * n * r * r * std::sin(2 * kPi / n); }
 
 double SliceArea(const Manifold& solid, double z) { return CrossSection(solid.Slice(z)).Area(); }
 
@@ -196,6 +198,228 @@ TEST(CleanupSmallFaces, KeepsTheShapeAndPassesEmptyThrough) {
 TEST(PlateShell, IgnoresTheSecondParameterSet) {
   PlateParams other = SquarePlate(20, 9);
   EXPECT_NEAR(PlateShell(SquarePlate(10, 3), other, 64).Volume(), 300, 1e-9);
+}
+
+
+// ---------------------------------------------------------------------------
+// "thread" and "plate" objects built by the pipeline.
+
+using nlohmann::json;
+using testing::BuildDoc;
+using testing::Doc;
+
+json Rect(const std::string& vid, double x, double y, double mx = 0, double my = 0) {
+  return {{"vid", vid},
+          {"type", "rectangle"},
+          {"visible", false},
+          {"size", {{"x", x}, {"y", y}}},
+          {"move", {{"x", mx}, {"y", my}}}};
+}
+
+json PlateOf(const std::string& vid, const std::string& shell, json size, json cuts = json()) {
+  json plate = {{"vid", vid}, {"type", "plate"}, {"outershell", shell}, {"size", size}};
+  if (!cuts.is_null()) plate["innercuts"] = cuts;
+  return plate;
+}
+
+json Thread(const std::string& vid, json size, double mx = 0, double my = 0) {
+  return {{"vid", vid},
+          {"type", "thread"},
+          {"visible", false},
+          {"size", size},
+          {"move", {{"x", mx}, {"y", my}}}};
+}
+
+TEST(ThreadObject, SizesDefaultsAndStandards) {
+  struct Case {
+    const char* name;
+    json size;
+    double radius, length;
+  };
+  const Case cases[] = {
+      {"defaults", json::object(), 5, 20},
+      {"M8 overrides the diameter", {{"standard", "M8"}, {"height", 30}, {"diameter", 3}}, 4, 30},
+      {"names are case-sensitive", {{"standard", "m8"}, {"height", 12}}, 5, 12},
+      {"a numeric standard is ignored", {{"standard", 8}, {"diameter", 6}, {"height", 9}}, 3, 9},
+      {"sizes may be text", {{"diameter", "=12"}, {"height", "15"}, {"screw", "1.75"}}, 6, 15},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Manifold rod = BuildDoc(Doc(json::array({Thread("t", c.size)})), "t", 16);
+    ASSERT_FALSE(rod.IsEmpty());
+    EXPECT_TRUE(BoxNear(rod.BoundingBox(), {-c.radius, -c.radius, 0},
+                        {c.radius, c.radius, c.length}, 0.02 * c.radius));
+  }
+}
+
+TEST(ThreadObject, BareNumberIsDiameterLengthAndPitch) {
+  // Diameter 4 with pitch 4 leaves no room for a thread: a plain cylinder.
+  Manifold rod = BuildDoc(Doc(json::array({Thread("t", 4)})), "t");
+  EXPECT_TRUE(BoxNear(rod.BoundingBox(), {-2, -2, 0}, {2, 2, 4}, 1e-6));
+  EXPECT_NEAR(rod.Volume(), DiscArea(2) * 4, 1e-6);
+}
+
+TEST(ThreadObject, TooManyHelixRingsEndTheRequest) {
+  // A pitch tiny against the length would need hundreds of millions of rings.
+  json doc = Doc(json::array({Thread("t", {{"diameter", 10}, {"height", 100}, {"screw", 1e-6}})}));
+  EXPECT_THROW(BuildDoc(doc, "t"), LimitError);
+  json plate = Doc(json::array(
+      {Rect("r", 20, 20), Thread("t", {{"diameter", 5}, {"screw", 1e-7}}, 10, 10),
+       PlateOf("p", "r", {{"depth", 5}}, json::array({{{"vid", "t"}}}))}));
+  EXPECT_THROW(BuildDoc(plate, "p"), LimitError);
+}
+
+TEST(ThreadObject, NonFiniteSizesBuildNothing) {
+  for (const char* text : {"inf", "nan", "-inf"}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(BuildDoc(Doc(json::array({Thread("t", {{"diameter", text}})})), "t").IsEmpty());
+    EXPECT_TRUE(BuildDoc(Doc(json::array({Thread("t", {{"screw", text}})})), "t").IsEmpty());
+  }
+}
+
+TEST(PlateObject, OutlineModeBuildsTheSlab) {
+  struct Case {
+    const char* name;
+    json plate;
+    double volume, inset;
+  };
+  const Case cases[] = {
+      {"no size: 3 thick", {{"vid", "p"}, {"type", "plate"}, {"outershell", "r"}}, 300, 0},
+      {"depth 5", PlateOf("p", "r", {{"depth", 5}}), 500, 0},
+      {"depth 0 is 0.0001 thick", PlateOf("p", "r", {{"depth", 0}}), 0.01, 0},
+      {"offset -2", PlateOf("p", "r", {{"offset", -2}}), 108, 2},
+      {"no outershell", {{"vid", "p"}, {"type", "plate"}}, 0, 0},
+      {"unknown outershell", PlateOf("p", "nothing", json::object()), 0, 0},
+      {"outershell is a solid", PlateOf("p", "c", json::object()), 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    json cube = {{"vid", "c"}, {"type", "cube"}, {"size", {{"x", 5}, {"y", 5}, {"z", 5}}}};
+    Manifold plate = BuildDoc(Doc(json::array({Rect("r", 10, 10), cube, c.plate})), "p");
+    EXPECT_NEAR(plate.Volume(), c.volume, 1e-6);
+    if (c.volume > 0) {
+      const double lo = c.inset, hi = 10 - c.inset, top = plate.BoundingBox().max.z;
+      EXPECT_TRUE(BoxNear(plate.BoundingBox(), {lo, lo, 0}, {hi, hi, top}));
+    }
+  }
+}
+
+TEST(PlateObject, PlanarInnerCutsWithEffectiveDepth) {
+  struct Case {
+    json depth;
+    double removed;
+  };
+  // A 2 x 3 cut in a plate 4 thick: depths outside (0, 4] go through.
+  const Case cases[] = {{json(), 24}, {0, 24}, {-2, 24}, {9, 24}, {1.5, 9}, {"2", 12}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.depth.dump());
+    json cut = {{"vid", "h"}};
+    if (!c.depth.is_null()) cut["depth"] = c.depth;
+    json doc = Doc(json::array({Rect("r", 10, 10), Rect("h", 2, 3, 4, 4),
+                                PlateOf("p", "r", {{"depth", 4}}, json::array({cut, "junk"}))}));
+    Manifold plate = BuildDoc(doc, "p");
+    EXPECT_NEAR(400 - plate.Volume(), c.removed, 1e-6);
+    EXPECT_TRUE(IsClosed(plate));
+  }
+}
+
+// The material a threaded hole removes from a plate: what the builder
+// returned, subtracted from the same plate without threads.
+struct HoleFacts {
+  double removed;
+  manifold::Box box;
+};
+
+HoleFacts ThreadedHole(json threadSize, json depth, double fase, double mx = 6, double my = 7) {
+  json cuts = json::array({{{"vid", "t"}, {"depth", depth}}});
+  json size = {{"depth", 10}, {"faseTopInner", fase}};
+  json doc = Doc(json::array(
+      {Rect("r", 12, 14), Thread("t", threadSize, mx, my), PlateOf("p", "r", size, cuts)}));
+  Manifold plate = BuildDoc(doc, "p", 32);
+  Manifold hole = Manifold::Cube({12, 14, 10}) - plate;
+  return {hole.Volume(), hole.BoundingBox()};
+}
+
+TEST(PlateObject, ThreadedHolesCutBetweenMinorAndMajorCylinder) {
+  struct Case {
+    const char* name;
+    json depth;
+    double length;
+  };
+  const Case cases[] = {{"blind, 4 deep", 4, 4}, {"through when 0", 0, 10}, {"through when 12", 12, 10}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HoleFacts hole = ThreadedHole({{"standard", "M6"}}, c.depth, 0);
+    const double r = 3, r1 = (6 - 1.0825317547305482) / 2;
+    EXPECT_GT(hole.removed, DiscArea(r1, 32) * c.length);
+    EXPECT_LT(hole.removed, kPi * r * r * c.length);
+    // Holes open on the top face, at the thread's x and y.
+    EXPECT_TRUE(BoxNear(hole.box, {6 - r, 7 - r, 10 - c.length}, {6 + r, 7 + r, 10}, 0.05));
+  }
+}
+
+TEST(PlateObject, InnerChamferCountersinksThreadedHoles) {
+  const double plain = ThreadedHole({{"diameter", 5}, {"screw", 0.8}}, 6, 0).removed;
+  const double sunk = ThreadedHole(json::object(), 6, 1).removed;  // M5 x 0.8 by default
+  // The cone widens from the major radius 2.5 to 3.5 at the face.
+  const double outsideMajor = CountersinkVolume(2.5, 1);
+  EXPECT_GT(sunk - plain, outsideMajor * 0.97);
+  EXPECT_LT(sunk - plain, outsideMajor + kPi * 2.5 * 2.5 - DiscArea(2.5 - 0.433, 32));
+  // A chamfer larger than the depth is limited by it.
+  const double deep = ThreadedHole(json::object(), 0.5, 3).removed;
+  EXPECT_LT(deep, kPi * 3 * 3 * 0.5 + 0.05);
+}
+
+TEST(PlateObject, PlatesNamingPlatesStopAfterOneLevel) {
+  json a = PlateOf("a", "r", {{"depth", 3}});
+  json b = PlateOf("b", "a", json::object());
+  json c = PlateOf("c", "b", json::object());
+  json doc = Doc(json::array({Rect("r", 10, 10), a, b, c}));
+  EXPECT_NEAR(BuildDoc(doc, "b").Volume(), 300, 1e-6);
+  EXPECT_TRUE(BuildDoc(doc, "c").IsEmpty());
+
+  json loop = Doc(json::array({PlateOf("x", "y", json::object()), PlateOf("y", "x", json::object()),
+                               PlateOf("self", "self", json::object())}));
+  for (const char* id : {"x", "y", "self"}) EXPECT_TRUE(BuildDoc(loop, id).IsEmpty()) << id;
+}
+
+TEST(PlateObject, ShellAlreadyBeingVisitedIsEmpty) {
+  json doc = Doc(json::array({Rect("r", 10, 10), PlateOf("a", "r", json::object()),
+                              PlateOf("b", "a", json::object())}));
+  VelaPipeline pipeline;
+  const VisitingSet visiting = {"a"};
+  EXPECT_TRUE(pipeline.BuildInner(doc, "b", &visiting).IsEmpty());
+  VelaPipeline fresh;
+  const VisitingSet other = {"q"};
+  EXPECT_NEAR(fresh.BuildInner(doc, "b", &other).Volume(), 300, 1e-6);
+}
+
+TEST(PlateObject, PlateModeWorksUpFromTheBottomFace) {
+  json a = PlateOf("a", "r", {{"depth", 5}});
+  a["move"] = {{"z", 2}};  // the named plate spans z 2 .. 7
+  json bevel = PlateOf("b", "a", {{"faseTopOuter", 1}});
+  json pocket = PlateOf("b", "a", json::object(), json::array({{{"vid", "h"}, {"depth", 1}}}));
+  json thread = PlateOf("b", "a", json::object(), json::array({{{"vid", "t"}, {"depth", 3}}}));
+  json common = json::array({Rect("r", 10, 10), Rect("h", 2, 2, 4, 4), a,
+                             Thread("t", {{"standard", "M4"}}, 5, 5)});
+  auto build = [&](const json& b) {
+    json objects = common;
+    objects.push_back(b);
+    return BuildDoc(Doc(objects), "b");
+  };
+  // Bevelled along the bottom edge: 8 x 8 at z = 2, 10 x 10 from z = 3 up.
+  Manifold bevelled = build(bevel);
+  EXPECT_NEAR(bevelled.Volume(), 400 + SquareFrustum(10, 8, 1), 1e-3);
+  EXPECT_NEAR(SliceArea(bevelled, 2.001), 8.002 * 8.002, 0.01);
+
+  Manifold pocketed = build(pocket);
+  EXPECT_NEAR(500 - pocketed.Volume(), 4, 1e-6);
+  EXPECT_NEAR(SliceArea(pocketed, 2.5), 96, 1e-6);
+  EXPECT_NEAR(SliceArea(pocketed, 3.5), 100, 1e-6);
+
+  Manifold threaded = build(thread);
+  Manifold hole = Manifold::Cube({10, 10, 5}).Translate({0, 0, 2}) - threaded;
+  EXPECT_TRUE(BoxNear(hole.BoundingBox(), {3, 3, 2}, {7, 7, 5}, 0.05));
 }
 
 }  // namespace
