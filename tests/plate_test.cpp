@@ -5,7 +5,6 @@
 #include <numbers>
 
 #include "geometry/plate.h"
-#include "pipeline/limits.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 
@@ -14,220 +13,99 @@ namespace {
 
 using manifold::CrossSection;
 using manifold::Manifold;
+using nlohmann::json;
 using testing::BoxNear;
+using testing::BuildDoc;
+using testing::Doc;
 using testing::IsClosed;
 
 constexpr double kPi = std::numbers::pi;
+constexpr double kMinorFactor = 1.0825317547305482;
 
 CrossSection Square(double side) { return CrossSection::Square({side, side}, true); }
-
 // Area of the n-gon the library makes for a circle of radius r.
 double DiscArea(double r, int n = 64) { return 0.5 * n * r * r * std::sin(2 * kPi / n); }
-
 double SliceArea(const Manifold& solid, double z) { return CrossSection(solid.Slice(z)).Area(); }
-
-PlateParams SquarePlate(double side, double height) {
-  PlateParams params;
-  params.outline = Square(side);
-  params.height = height;
-  return params;
-}
-
-TEST(Plate, PlainOutlineIsAPrism) {
-  Manifold plate = Plate(SquarePlate(10, 3), 64);
-  EXPECT_NEAR(plate.Volume(), 300, 1e-9);
-  EXPECT_TRUE(BoxNear(plate.BoundingBox(), {-5, -5, 0}, {5, 5, 3}));
-  EXPECT_TRUE(IsClosed(plate));
-}
-
-TEST(Plate, UnusableInputsBuildNothing) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
-  PlateParams noOutline;
-  noOutline.height = 3;
-  EXPECT_TRUE(Plate(noOutline, 64).IsEmpty());
-  for (double height : {0.0, -1.0, nan, inf}) {
-    EXPECT_TRUE(Plate(SquarePlate(10, height), 64).IsEmpty()) << height;
-  }
-  for (double offset : {-6.0, nan, inf}) {
-    PlateParams params = SquarePlate(10, 3);
-    params.offset = offset;
-    EXPECT_TRUE(Plate(params, 64).IsEmpty()) << offset;
-  }
-}
-
-TEST(Plate, OffsetShrinksOrGrowsTheOutline) {
-  PlateParams params = SquarePlate(10, 3);
-  params.offset = -2;
-  EXPECT_NEAR(Plate(params, 64).Volume(), 6 * 6 * 3, 1e-6);
-  params.offset = 1;
-  // Rounded corners: the square, four side strips and a quarter disc per corner.
-  EXPECT_NEAR(Plate(params, 64).Volume(), (100 + 40 + kPi) * 3, 0.05);
-}
-
-TEST(Plate, FewSegmentsOffsetLikeEight) {
-  PlateParams params = SquarePlate(10, 3);
-  params.offset = 2;
-  EXPECT_NEAR(Plate(params, 4).Volume(), Plate(params, 8).Volume(), 1e-9);
-  EXPECT_GT(Plate(params, 64).Volume(), Plate(params, 8).Volume());
-}
-
-// Frustum volume h/3 (A1 + A2 + sqrt(A1 A2)) of square sections.
-double SquareFrustum(double bottom, double top, double h) {
-  return h / 3 * (bottom * bottom + top * top + bottom * top);
-}
-
-TEST(Plate, OuterChamferBevelsTheTopEdge) {
-  struct Case {
-    double chamfer, volume;
-  };
-  const Case cases[] = {
-      {1, 10 * 10 * 2 + SquareFrustum(10, 8, 1)},
-      // A chamfer taller than the plate is limited to its height.
-      {3, SquareFrustum(10, 4, 3)},
-      {5, SquareFrustum(10, 4, 3)},
-      {0, 300},
-      {-1, 300},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.chamfer);
-    PlateParams params = SquarePlate(10, 3);
-    params.chamferOuter = c.chamfer;
-    Manifold plate = Plate(params, 64);
-    EXPECT_NEAR(plate.Volume(), c.volume, 1e-3);
-    EXPECT_TRUE(BoxNear(plate.BoundingBox(), {-5, -5, 0}, {5, 5, 3}, 1e-6));
-    EXPECT_TRUE(IsClosed(plate));
-  }
-}
-
-TEST(Plate, InnerCutsRemoveTheirPrism) {
-  struct Case {
-    double depth, removed;
-  };
-  // A 4 x 4 cut: depths outside (0, 3] go through the plate.
-  const Case cases[] = {{0, 48}, {-1, 48}, {5, 48}, {3, 48}, {1, 16}, {2.5, 40}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.depth);
-    PlateParams params = SquarePlate(10, 3);
-    params.innerCuts.push_back({Square(4), c.depth, 0});
-    Manifold plate = Plate(params, 64);
-    EXPECT_NEAR(300 - plate.Volume(), c.removed, 1e-6);
-    EXPECT_TRUE(IsClosed(plate));
-    EXPECT_TRUE(BoxNear(plate.BoundingBox(), {-5, -5, 0}, {5, 5, 3}));
-  }
-}
-
-TEST(Plate, CutsApplyInOrderAndEmptySectionsAreSkipped) {
-  PlateParams params = SquarePlate(10, 3);
-  params.innerCuts.push_back({Square(2).Translate({-3, -3}), 1, 0});
-  params.innerCuts.push_back({CrossSection(), 1, 0});
-  params.innerCuts.push_back({Square(2).Translate({3, 3}), 0, 0});
-  EXPECT_NEAR(300 - Plate(params, 64).Volume(), 4 + 12, 1e-6);
-}
-
-// Volume outside a disc of radius r within a cone widening from r to r + c
-// over the height c.
-double CountersinkVolume(double r, double c) {
+// Volume of a frustum between two squares.
+double SquareFrustum(double a, double b, double h) { return h / 3 * (a * a + b * b + a * b); }
+// Volume outside a disc of radius r within a cone widening from r to r + c over c.
+double Countersink(double r, double c) {
   return kPi * c / 3 * (r * r + (r + c) * (r + c) + r * (r + c)) - kPi * r * r * c;
 }
 
-TEST(Plate, InnerChamferAddsACountersink) {
+TEST(Plate, ChamfersAndCutsOfASquarePlate) {
   struct Case {
-    double chamfer, depth, sink;
+    const char* name;
+    double outer, inner;
+    CrossSection cut;
+    double depth, volume, tol;
   };
-  // A hole of radius 2: the countersink is limited by the depth of the cut.
-  const Case cases[] = {{1, 0, 1}, {0.5, 0, 0.5}, {2, 1, 1}, {0, 0, 0}};
+  const CrossSection hole = CrossSection::Circle(2, 64);
+  const Case cases[] = {
+      {"plain", 0, 0, {}, 0, 300, 1e-9},
+      {"top edge bevelled by 1", 1, 0, {}, 0, 200 + SquareFrustum(10, 8, 1), 1e-3},
+      {"chamfer as high as the plate", 3, 0, {}, 0, SquareFrustum(10, 4, 3), 1e-3},
+      {"chamfer limited to the height", 5, 0, {}, 0, SquareFrustum(10, 4, 3), 1e-3},
+      {"pocket 1 deep", 0, 0, Square(4), 1, 300 - 16, 1e-6},
+      {"depth 0 goes through", 0, 0, Square(4), 0, 300 - 48, 1e-6},
+      {"negative depth goes through", 0, 0, Square(4), -1, 300 - 48, 1e-6},
+      {"depth beyond the plate goes through", 0, 0, Square(4), 5, 300 - 48, 1e-6},
+      {"countersunk hole", 0, 1, hole, 0, 300 - DiscArea(2) * 3 - Countersink(2, 1), 0.2},
+      {"countersink limited by the depth", 0, 2, hole, 1, 300 - DiscArea(2) - Countersink(2, 1),
+       0.2},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.chamfer << " " << c.depth);
-    PlateParams params = SquarePlate(10, 3);
-    params.chamferInner = c.chamfer;
-    params.innerCuts.push_back({CrossSection::Circle(2, 64), c.depth, 0});
+    SCOPED_TRACE(c.name);
+    PlateParams params{Square(10), 3, 0, c.outer, c.inner, {}};
+    if (!c.cut.IsEmpty()) params.innerCuts.push_back({c.cut, c.depth, 0});
+    params.innerCuts.push_back({CrossSection(), 1, 0});  // empty sections are skipped
     Manifold plate = Plate(params, 64);
-    const double hole = DiscArea(2) * (c.depth > 0 ? c.depth : 3);
-    const double sink = c.sink > 0 ? CountersinkVolume(2, c.sink) : 0;
-    EXPECT_NEAR(300 - plate.Volume(), hole + sink, 0.02 * (hole + sink));
+    EXPECT_NEAR(plate.Volume(), c.volume, c.tol);
+    EXPECT_TRUE(BoxNear(plate.BoundingBox(), {-5, -5, 0}, {5, 5, 3}));
     EXPECT_TRUE(IsClosed(plate));
   }
 }
 
-TEST(Plate, ChamferRingHasNoWidthAtTheBottom) {
-  Manifold ring = ChamferRing(Square(10), 1, 64);
-  EXPECT_TRUE(BoxNear(ring.BoundingBox(), {-6, -6, 0}, {6, 6, 1}, 1e-6));
-  // Grown by 1 with rounded corners, minus the square shrunk by 1.
-  EXPECT_NEAR(SliceArea(ring, 0.999), 100 + 40 + kPi - 64, 0.5);
-  EXPECT_LT(SliceArea(ring, 0.001), 0.1);
-  EXPECT_TRUE(ChamferRing(CrossSection(), 1, 64).IsEmpty());
-  EXPECT_TRUE(ChamferRing(Square(10), 0, 64).IsEmpty());
+TEST(Plate, OffsetsAndUnusableInputs) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  auto volume = [](CrossSection outline, double height, double offset, int segments = 64) {
+    return Plate({outline, height, offset, 0, 0, {}}, segments).Volume();
+  };
+  EXPECT_NEAR(volume(Square(10), 3, -2), 108, 1e-6);
+  // Grown with rounded corners; fewer than 8 segments round like 8.
+  EXPECT_NEAR(volume(Square(10), 3, 1), (140 + kPi) * 3, 0.05);
+  EXPECT_EQ(volume(Square(10), 3, 1, 4), volume(Square(10), 3, 1, 8));
+  for (double height : {0.0, -1.0, nan, inf}) EXPECT_EQ(volume(Square(10), height, 0), 0);
+  for (double offset : {-6.0, nan, inf}) EXPECT_EQ(volume(Square(10), 3, offset), 0);
+  EXPECT_EQ(volume(CrossSection(), 3, 0), 0);
 }
 
 TEST(PlateShellA, BevelsAndCutsFromTheBottomFace) {
   const Manifold base = Manifold::Cube({10, 10, 3}, true).Translate({0, 0, 3.5});  // z 2 .. 5
-  PlateParams params;
-  params.chamferOuter = 1;
-  Manifold bevelled = PlateShellA(params, Square(10), base, 2, 5, 64);
+  Manifold bevelled = PlateShellA({{}, 0, 0, 1, 0, {}}, Square(10), base, 2, 5, 64);
   EXPECT_NEAR(bevelled.Volume(), 200 + SquareFrustum(10, 8, 1), 1e-3);
-  // The bevel is on the bottom edge: the bottom face is 8 x 8, the top 10 x 10.
   EXPECT_NEAR(SliceArea(bevelled, 2.001), 8.002 * 8.002, 0.01);
   EXPECT_NEAR(SliceArea(bevelled, 4.999), 100, 1e-6);
 
-  params.chamferOuter = 0;
-  params.innerCuts.push_back({Square(4), 1, 0});
-  Manifold pocket = PlateShellA(params, Square(10), base, 2, 5, 64);
-  EXPECT_NEAR(300 - pocket.Volume(), 16, 1e-6);
+  Manifold pocket = PlateShellA({{}, 0, 0, 0, 0, {{Square(4), 1, 0}}}, Square(10), base, 2, 5, 64);
   EXPECT_NEAR(SliceArea(pocket, 2.5), 100 - 16, 1e-6);
   EXPECT_NEAR(SliceArea(pocket, 3.5), 100, 1e-6);
   EXPECT_TRUE(IsClosed(pocket));
 }
 
-TEST(PlateShellA, CollapsedBoundsCutAtMostAThinLayer) {
-  // The cut is 0.0001 thick, below what the small-face cleanup keeps.
-  const Manifold base = Manifold::Cube({10, 10, 3});
-  PlateParams params;
-  params.innerCuts.push_back({Square(4).Translate({5, 5}), 0, 0});
-  Manifold shell = PlateShellA(params, CrossSection(), base, 0, 0, 64);
-  EXPECT_NEAR(shell.Volume(), 300, 16 * 0.0001 + 1e-9);
-  EXPECT_TRUE(IsClosed(shell));
-}
-
-TEST(CleanupSmallFaces, KeepsTheShapeAndPassesEmptyThrough) {
-  EXPECT_TRUE(CleanupSmallFaces(Manifold()).IsEmpty());
-  Manifold cube = Manifold::Cube({2, 3, 4});
-  EXPECT_NEAR(CleanupSmallFaces(cube).Volume(), 24, 1e-9);
-}
-
-TEST(PlateShell, IgnoresTheSecondParameterSet) {
-  PlateParams other = SquarePlate(20, 9);
-  EXPECT_NEAR(PlateShell(SquarePlate(10, 3), other, 64).Volume(), 300, 1e-9);
-}
-
-
-// ---------------------------------------------------------------------------
-// "thread" and "plate" objects built by the pipeline.
-
-using nlohmann::json;
-using testing::BuildDoc;
-using testing::Doc;
-
+// Objects of the pipeline tests. Rectangles have their lower-left corner at
+// the move; threads stand at their move.
 json Rect(const std::string& vid, double x, double y, double mx = 0, double my = 0) {
-  return {{"vid", vid},
-          {"type", "rectangle"},
-          {"visible", false},
-          {"size", {{"x", x}, {"y", y}}},
+  return {{"vid", vid}, {"type", "rectangle"}, {"size", {{"x", x}, {"y", y}}},
           {"move", {{"x", mx}, {"y", my}}}};
 }
-
-json PlateOf(const std::string& vid, const std::string& shell, json size, json cuts = json()) {
-  json plate = {{"vid", vid}, {"type", "plate"}, {"outershell", shell}, {"size", size}};
-  if (!cuts.is_null()) plate["innercuts"] = cuts;
-  return plate;
+json PlateOf(const std::string& vid, const std::string& shell, json size, json cuts = {}) {
+  return {{"vid", vid}, {"type", "plate"}, {"outershell", shell}, {"size", size},
+          {"innercuts", cuts}};
 }
-
 json Thread(const std::string& vid, json size, double mx = 0, double my = 0) {
-  return {{"vid", vid},
-          {"type", "thread"},
-          {"visible", false},
-          {"size", size},
-          {"move", {{"x", mx}, {"y", my}}}};
+  return {{"vid", vid}, {"type", "thread"}, {"size", size}, {"move", {{"x", mx}, {"y", my}}}};
 }
 
 TEST(ThreadObject, SizesDefaultsAndStandards) {
@@ -241,185 +119,100 @@ TEST(ThreadObject, SizesDefaultsAndStandards) {
       {"M8 overrides the diameter", {{"standard", "M8"}, {"height", 30}, {"diameter", 3}}, 4, 30},
       {"names are case-sensitive", {{"standard", "m8"}, {"height", 12}}, 5, 12},
       {"a numeric standard is ignored", {{"standard", 8}, {"diameter", 6}, {"height", 9}}, 3, 9},
-      {"sizes may be text", {{"diameter", "=12"}, {"height", "15"}, {"screw", "1.75"}}, 6, 15},
+      // A bare number is diameter, length and pitch at once (here a plain rod).
+      {"bare number", 4, 2, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Manifold rod = BuildDoc(Doc(json::array({Thread("t", c.size)})), "t", 16);
-    ASSERT_FALSE(rod.IsEmpty());
     EXPECT_TRUE(BoxNear(rod.BoundingBox(), {-c.radius, -c.radius, 0},
                         {c.radius, c.radius, c.length}, 0.02 * c.radius));
   }
 }
 
-TEST(ThreadObject, BareNumberIsDiameterLengthAndPitch) {
-  // Diameter 4 with pitch 4 leaves no room for a thread: a plain cylinder.
-  Manifold rod = BuildDoc(Doc(json::array({Thread("t", 4)})), "t");
-  EXPECT_TRUE(BoxNear(rod.BoundingBox(), {-2, -2, 0}, {2, 2, 4}, 1e-6));
-  EXPECT_NEAR(rod.Volume(), DiscArea(2) * 4, 1e-6);
+// The material a threaded hole in a 12 x 14 x 10 plate removes.
+Manifold ThreadedHole(json threadSize, json depth, double fase) {
+  json doc = Doc(json::array({Rect("r", 12, 14), Thread("t", threadSize, 6, 7),
+                              PlateOf("p", "r", {{"depth", 10}, {"faseTopInner", fase}},
+                                      json::array({{{"vid", "t"}, {"depth", depth}}}))}));
+  return Manifold::Cube({12, 14, 10}) - BuildDoc(doc, "p", 32);
 }
 
-TEST(ThreadObject, TooManyHelixRingsEndTheRequest) {
-  // A pitch tiny against the length would need hundreds of millions of rings.
-  json doc = Doc(json::array({Thread("t", {{"diameter", 10}, {"height", 100}, {"screw", 1e-6}})}));
-  EXPECT_THROW(BuildDoc(doc, "t"), LimitError);
-  json plate = Doc(json::array(
-      {Rect("r", 20, 20), Thread("t", {{"diameter", 5}, {"screw", 1e-7}}, 10, 10),
-       PlateOf("p", "r", {{"depth", 5}}, json::array({{{"vid", "t"}}}))}));
-  EXPECT_THROW(BuildDoc(plate, "p"), LimitError);
-}
-
-TEST(ThreadObject, NonFiniteSizesBuildNothing) {
-  for (const char* text : {"inf", "nan", "-inf"}) {
-    SCOPED_TRACE(text);
-    EXPECT_TRUE(BuildDoc(Doc(json::array({Thread("t", {{"diameter", text}})})), "t").IsEmpty());
-    EXPECT_TRUE(BuildDoc(Doc(json::array({Thread("t", {{"screw", text}})})), "t").IsEmpty());
+TEST(PlateObject, ThreadedHolesOpenOnTheTopFace) {
+  const double r = 3, r1 = (6 - kMinorFactor) / 2;
+  const std::pair<double, double> depthAndLength[] = {{4, 4}, {0, 10}, {12, 10}};
+  for (auto [depth, length] : depthAndLength) {
+    SCOPED_TRACE(depth);
+    Manifold hole = ThreadedHole({{"standard", "M6"}}, depth, 0);
+    EXPECT_GT(hole.Volume(), DiscArea(r1, 32) * length);
+    EXPECT_LT(hole.Volume(), kPi * r * r * length);
+    EXPECT_TRUE(BoxNear(hole.BoundingBox(), {6 - r, 7 - r, 10 - length}, {6 + r, 7 + r, 10}, 0.05));
   }
-}
-
-TEST(PlateObject, OutlineModeBuildsTheSlab) {
-  struct Case {
-    const char* name;
-    json plate;
-    double volume, inset;
-  };
-  const Case cases[] = {
-      {"no size: 3 thick", {{"vid", "p"}, {"type", "plate"}, {"outershell", "r"}}, 300, 0},
-      {"depth 5", PlateOf("p", "r", {{"depth", 5}}), 500, 0},
-      {"depth 0 is 0.0001 thick", PlateOf("p", "r", {{"depth", 0}}), 0.01, 0},
-      {"offset -2", PlateOf("p", "r", {{"offset", -2}}), 108, 2},
-      {"no outershell", {{"vid", "p"}, {"type", "plate"}}, 0, 0},
-      {"unknown outershell", PlateOf("p", "nothing", json::object()), 0, 0},
-      {"outershell is a solid", PlateOf("p", "c", json::object()), 0, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    json cube = {{"vid", "c"}, {"type", "cube"}, {"size", {{"x", 5}, {"y", 5}, {"z", 5}}}};
-    Manifold plate = BuildDoc(Doc(json::array({Rect("r", 10, 10), cube, c.plate})), "p");
-    EXPECT_NEAR(plate.Volume(), c.volume, 1e-6);
-    if (c.volume > 0) {
-      const double lo = c.inset, hi = 10 - c.inset, top = plate.BoundingBox().max.z;
-      EXPECT_TRUE(BoxNear(plate.BoundingBox(), {lo, lo, 0}, {hi, hi, top}));
-    }
-  }
-}
-
-TEST(PlateObject, PlanarInnerCutsWithEffectiveDepth) {
-  struct Case {
-    json depth;
-    double removed;
-  };
-  // A 2 x 3 cut in a plate 4 thick: depths outside (0, 4] go through.
-  const Case cases[] = {{json(), 24}, {0, 24}, {-2, 24}, {9, 24}, {1.5, 9}, {"2", 12}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.depth.dump());
-    json cut = {{"vid", "h"}};
-    if (!c.depth.is_null()) cut["depth"] = c.depth;
-    json doc = Doc(json::array({Rect("r", 10, 10), Rect("h", 2, 3, 4, 4),
-                                PlateOf("p", "r", {{"depth", 4}}, json::array({cut, "junk"}))}));
-    Manifold plate = BuildDoc(doc, "p");
-    EXPECT_NEAR(400 - plate.Volume(), c.removed, 1e-6);
-    EXPECT_TRUE(IsClosed(plate));
-  }
-}
-
-// The material a threaded hole removes from a plate: what the builder
-// returned, subtracted from the same plate without threads.
-struct HoleFacts {
-  double removed;
-  manifold::Box box;
-};
-
-HoleFacts ThreadedHole(json threadSize, json depth, double fase, double mx = 6, double my = 7) {
-  json cuts = json::array({{{"vid", "t"}, {"depth", depth}}});
-  json size = {{"depth", 10}, {"faseTopInner", fase}};
-  json doc = Doc(json::array(
-      {Rect("r", 12, 14), Thread("t", threadSize, mx, my), PlateOf("p", "r", size, cuts)}));
-  Manifold plate = BuildDoc(doc, "p", 32);
-  Manifold hole = Manifold::Cube({12, 14, 10}) - plate;
-  return {hole.Volume(), hole.BoundingBox()};
-}
-
-TEST(PlateObject, ThreadedHolesCutBetweenMinorAndMajorCylinder) {
-  struct Case {
-    const char* name;
-    json depth;
-    double length;
-  };
-  const Case cases[] = {{"blind, 4 deep", 4, 4}, {"through when 0", 0, 10}, {"through when 12", 12, 10}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    HoleFacts hole = ThreadedHole({{"standard", "M6"}}, c.depth, 0);
-    const double r = 3, r1 = (6 - 1.0825317547305482) / 2;
-    EXPECT_GT(hole.removed, DiscArea(r1, 32) * c.length);
-    EXPECT_LT(hole.removed, kPi * r * r * c.length);
-    // Holes open on the top face, at the thread's x and y.
-    EXPECT_TRUE(BoxNear(hole.box, {6 - r, 7 - r, 10 - c.length}, {6 + r, 7 + r, 10}, 0.05));
-  }
-}
-
-TEST(PlateObject, InnerChamferCountersinksThreadedHoles) {
-  const double plain = ThreadedHole({{"diameter", 5}, {"screw", 0.8}}, 6, 0).removed;
-  const double sunk = ThreadedHole(json::object(), 6, 1).removed;  // M5 x 0.8 by default
-  // The cone widens from the major radius 2.5 to 3.5 at the face.
-  const double outsideMajor = CountersinkVolume(2.5, 1);
-  EXPECT_GT(sunk - plain, outsideMajor * 0.97);
-  EXPECT_LT(sunk - plain, outsideMajor + kPi * 2.5 * 2.5 - DiscArea(2.5 - 0.433, 32));
-  // A chamfer larger than the depth is limited by it.
-  const double deep = ThreadedHole(json::object(), 0.5, 3).removed;
-  EXPECT_LT(deep, kPi * 3 * 3 * 0.5 + 0.05);
+  // A 1-unit countersink (M5 x 0.8 by default) widens the opening beyond the major radius.
+  const double extra = ThreadedHole({}, 6, 1).Volume() - ThreadedHole({}, 6, 0).Volume();
+  EXPECT_GT(extra, Countersink(2.5, 1) * 0.97);
+  EXPECT_LT(extra, Countersink(2.5, 1) + kPi * 2.5 * 2.5 - DiscArea(2.5 - 0.433, 32));
 }
 
 TEST(PlateObject, PlatesNamingPlatesStopAfterOneLevel) {
-  json a = PlateOf("a", "r", {{"depth", 3}});
-  json b = PlateOf("b", "a", json::object());
-  json c = PlateOf("c", "b", json::object());
-  json doc = Doc(json::array({Rect("r", 10, 10), a, b, c}));
+  json doc = Doc(json::array({Rect("r", 10, 10), PlateOf("a", "r", {{"depth", 3}}),
+                              PlateOf("b", "a", {}), PlateOf("c", "b", {}),
+                              PlateOf("x", "y", {}), PlateOf("y", "x", {}),
+                              PlateOf("self", "self", {})}));
   EXPECT_NEAR(BuildDoc(doc, "b").Volume(), 300, 1e-6);
-  EXPECT_TRUE(BuildDoc(doc, "c").IsEmpty());
-
-  json loop = Doc(json::array({PlateOf("x", "y", json::object()), PlateOf("y", "x", json::object()),
-                               PlateOf("self", "self", json::object())}));
-  for (const char* id : {"x", "y", "self"}) EXPECT_TRUE(BuildDoc(loop, id).IsEmpty()) << id;
-}
-
-TEST(PlateObject, ShellAlreadyBeingVisitedIsEmpty) {
-  json doc = Doc(json::array({Rect("r", 10, 10), PlateOf("a", "r", json::object()),
-                              PlateOf("b", "a", json::object())}));
+  for (const char* id : {"c", "x", "y", "self"}) EXPECT_TRUE(BuildDoc(doc, id).IsEmpty()) << id;
+  // A shell already on the path being built is not built again.
   VelaPipeline pipeline;
   const VisitingSet visiting = {"a"};
   EXPECT_TRUE(pipeline.BuildInner(doc, "b", &visiting).IsEmpty());
-  VelaPipeline fresh;
-  const VisitingSet other = {"q"};
-  EXPECT_NEAR(fresh.BuildInner(doc, "b", &other).Volume(), 300, 1e-6);
 }
 
 TEST(PlateObject, PlateModeWorksUpFromTheBottomFace) {
   json a = PlateOf("a", "r", {{"depth", 5}});
-  a["move"] = {{"z", 2}};  // the named plate spans z 2 .. 7
-  json bevel = PlateOf("b", "a", {{"faseTopOuter", 1}});
-  json pocket = PlateOf("b", "a", json::object(), json::array({{{"vid", "h"}, {"depth", 1}}}));
-  json thread = PlateOf("b", "a", json::object(), json::array({{{"vid", "t"}, {"depth", 3}}}));
-  json common = json::array({Rect("r", 10, 10), Rect("h", 2, 2, 4, 4), a,
-                             Thread("t", {{"standard", "M4"}}, 5, 5)});
-  auto build = [&](const json& b) {
-    json objects = common;
-    objects.push_back(b);
-    return BuildDoc(Doc(objects), "b");
+  a["move"] = {{"z", 2}};  // spans z 2 .. 7
+  auto build = [&](json size, json cuts) {
+    return BuildDoc(Doc(json::array({Rect("r", 10, 10), Rect("h", 2, 2, 4, 4), a,
+                                     Thread("t", {{"standard", "M4"}}, 5, 5),
+                                     PlateOf("b", "a", size, cuts)})),
+                    "b", 32);
   };
-  // Bevelled along the bottom edge: 8 x 8 at z = 2, 10 x 10 from z = 3 up.
-  Manifold bevelled = build(bevel);
+  Manifold bevelled = build({{"faseTopOuter", 1}}, {});
   EXPECT_NEAR(bevelled.Volume(), 400 + SquareFrustum(10, 8, 1), 1e-3);
   EXPECT_NEAR(SliceArea(bevelled, 2.001), 8.002 * 8.002, 0.01);
-
-  Manifold pocketed = build(pocket);
-  EXPECT_NEAR(500 - pocketed.Volume(), 4, 1e-6);
-  EXPECT_NEAR(SliceArea(pocketed, 2.5), 96, 1e-6);
-  EXPECT_NEAR(SliceArea(pocketed, 3.5), 100, 1e-6);
-
-  Manifold threaded = build(thread);
-  Manifold hole = Manifold::Cube({10, 10, 5}).Translate({0, 0, 2}) - threaded;
+  Manifold pocket = build({}, json::array({{{"vid", "h"}, {"depth", 1}}}));
+  EXPECT_NEAR(500 - pocket.Volume(), 4, 1e-6);
+  EXPECT_NEAR(SliceArea(pocket, 2.5), 96, 1e-6);
+  Manifold hole = Manifold::Cube({10, 10, 5}).Translate({0, 0, 2}) -
+                  build({}, json::array({{{"vid", "t"}, {"depth", 3}}}));
   EXPECT_TRUE(BoxNear(hole.BoundingBox(), {3, 3, 2}, {7, 7, 5}, 0.05));
+}
+
+TEST(PlateObject, LatheModeSinksCutsFromTheTopOfTheBody) {
+  struct Case {
+    const char* name;
+    json cut;
+    double fase, removed, tol, bottom;
+  };
+  const Case cases[] = {
+      {"pocket 5 deep", {{"vid", "h"}, {"depth", 5}}, 0, 20, 1e-6, 5},
+      {"through when 0", {{"vid", "h"}, {"depth", 0}}, 0, 40, 1e-6, 0},
+      {"countersunk", {{"vid", "h"}, {"depth", 5}}, 1, 20 + 4 + kPi / 3, 0.3, 5},
+      {"threaded", {{"vid", "t"}, {"depth", 3}}, 0, 0, -1, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    json lathe = {{"vid", "l"}, {"type", "lathe"}, {"outcut", {"profile"}}};  // r 5, z 0 .. 10
+    json doc = Doc(json::array({Rect("profile", 5, 10), Rect("h", 2, 2, -1, -1),
+                                Thread("t", {{"standard", "M4"}}), lathe,
+                                PlateOf("p", "l", {{"faseTopInner", c.fase}}, {c.cut})}));
+    Manifold body = BuildDoc(doc, "l", 32);
+    Manifold removed = body - BuildDoc(doc, "p", 32);
+    if (c.tol > 0) {
+      EXPECT_NEAR(removed.Volume(), c.removed, c.tol);
+    }
+    EXPECT_NEAR(removed.BoundingBox().min.z, c.bottom, 0.02);
+    EXPECT_NEAR(removed.BoundingBox().max.z, 10, 1e-6);
+  }
 }
 
 }  // namespace

@@ -50,14 +50,10 @@ TEST(MetricScrew, RingCountFollowsPitchLengthAndSegments) {
   // Fewer than 8 segments become 64; 8 stays 8.
   EXPECT_EQ(MetricScrewRings(10, 20, 1.5, 6), 1046);
   EXPECT_EQ(MetricScrewRings(10, 20, 1.5, 8), 131);
-}
-
-TEST(MetricScrew, RealScrewsStayFarBelowTheRingCeiling) {
+  // Real screws stay far below the pipeline's ceiling of 250000 rings ...
   EXPECT_LT(MetricScrewRings(3, 100, 0.5, 64), 250000);
   EXPECT_LT(MetricScrewRings(20, 500, 2.5, 64), 250000);
-}
-
-TEST(MetricScrew, AbsurdSizesGiveACountInsteadOfOverflowing) {
+  // ... and absurd ones give a count to refuse instead of overflowing.
   EXPECT_GT(MetricScrewRings(10, 100, 1e-6, 64), int64_t{1} << 32);
   EXPECT_EQ(MetricScrewRings(10, 1e300, 1, 64), std::numeric_limits<int64_t>::max());
   EXPECT_EQ(MetricScrewRings(10, 20, 1e-300, 64), std::numeric_limits<int64_t>::max());
