@@ -15,6 +15,10 @@ using manifold::Manifold;
 
 // Depth of the ISO thread below the major diameter, per unit of pitch (5√3/8).
 constexpr double kMinorFactor = 1.0825317547305482;
+// Beyond this many rings the tooth mesh could not be held in memory; such a
+// tooth is treated like one the library refuses. Callers bound the count far
+// lower (see MetricScrewRings).
+constexpr int64_t kUnbuildableRings = 100'000'000;
 
 // Sizes derived from the diameter, length, pitch and segment count.
 struct ScrewSizes {
@@ -110,7 +114,7 @@ Manifold MetricScrew(double diameter, double length, double pitch, int segments)
   if (z.r1 <= 0) return Manifold::Cylinder(length, z.R, z.R, z.s);
 
   const int64_t n = MetricScrewRings(diameter, length, pitch, segments);
-  Manifold tooth = Tooth(z, pitch, n);
+  Manifold tooth = n <= kUnbuildableRings ? Tooth(z, pitch, n) : Manifold();
   Manifold core = Manifold::Cylinder(z.Ls, z.r1, z.r1, z.s).Translate({0, 0, -z.e});
   Manifold body = tooth.IsEmpty() ? core : tooth + core;
 

@@ -81,5 +81,11 @@ TEST(MetricScrew, NoRoomForAThreadGivesAPlainCylinder) {
   EXPECT_NEAR(rod.Volume(), polygonArea * 7, 1e-6);
 }
 
+TEST(MetricScrew, UnbuildableToothLeavesThePlainCore) {
+  // Trillions of rings cannot be held; the core rod (here radius ~5) remains.
+  Manifold rod = MetricScrew(10, 20, 1e-12, 64);
+  EXPECT_TRUE(BoxNear(rod.BoundingBox(), {-5, -5, 0}, {5, 5, 20}, 1e-6));
+}
+
 }  // namespace
 }  // namespace velamanifold
