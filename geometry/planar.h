@@ -2,6 +2,7 @@
 // from point lists and sections of solids.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,14 @@ namespace velamanifold {
 
 // Point-list input: contours of points, each point x, y (further numbers ignored).
 using PointLists = std::vector<std::vector<std::vector<double>>>;
+
+// Most triangles (estimated) a refinement to a given edge length may make.
+inline constexpr double kMaxRefinedTriangles = 250000;
+
+// Returns the solid refined so that no edge is longer than `length`; when that
+// would make more than about kMaxRefinedTriangles triangles the edge length is
+// raised until it does not. The shape is unchanged either way.
+manifold::Manifold RefineToLengthBounded(const manifold::Manifold& solid, double length);
 
 // Returns a rectangle centred on the origin, corners rounded when cornerRadius > 0.
 manifold::CrossSection Rectangle(double width, double length, double cornerRadius, int segments);

@@ -1,8 +1,115 @@
+#include <cmath>
+#include <vector>
+
+#include "geometry/loft.h"
+#include "geometry/planar.h"
+#include "pipeline/cross_section.h"
+#include "pipeline/json_access.h"
+#include "pipeline/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
-manifold::Manifold VelaPipeline::BuildProfileObject(const std::string&, const json&, const json&,
-                                                    const std::string&, const VisitingSet*) {
-  return {};
+
+namespace {
+
+using manifold::CrossSection;
+using manifold::Manifold;
+
+// Returns max(value, low), with a value that is not a number taken as low.
+double AtLeast(double value, double low) { return value >= low ? value : low; }
+
+// Returns the polygons of the region extruded straight up from z = 0.
+Manifold Prism(const CrossSection& region, double height) {
+  return Manifold::Extrude(region.ToPolygons(), height, 0, 0.0, manifold::vec2(1.0));
 }
+
+}  // namespace
+
+Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& document,
+                                          const json& object, const std::string& id,
+                                          const VisitingSet* visiting) {
+  const json& size = Jobj(object, "size");
+
+  if (Is2DObjectType(type)) {
+    // A planar object shows as a thin slab, each one listed later a little
+    // higher than the ones before it so that they do not overlap.
+    CrossSection region = PlanarRegion(*this, type, document, object, visiting);
+    if (region.IsEmpty()) return Manifold();
+    Apply2DMove(region, object);
+    Manifold slab = Prism(region, planarThickness);
+    if (slab.IsEmpty()) return slab;
+    const double z = ZOffsetFor2DObject(document, id);
+    if (z != 0) slab = slab.Translate({0, 0, z});
+    const int refinement = type == "circle" ? CircleSegments(*this, object) : PipelineSegments();
+    if (refinement >= 32) slab = RefineToLengthBounded(slab, 0.5);
+    return slab;
+  }
+
+  if (type == "lathe") {
+    const std::vector<CrossSection> outer = ReferencedRegions(document, object, "outcut", visiting);
+    std::vector<CrossSection> inner;
+    const json& innercuts = Jobj(object, "innercuts");
+    if (innercuts.is_array()) {
+      for (const json& element : innercuts) {
+        std::string cutId;
+        if (element.is_object()) {
+          cutId = Js(Jobj(element, "vid"), "");
+        } else if (element.is_string()) {
+          cutId = element.get<std::string>();
+        }
+        if (cutId.empty()) continue;
+        CrossSection cut = Resolve2DCrossSectionInner(document, cutId, visiting);
+        if (!cut.IsEmpty()) inner.push_back(std::move(cut));
+      }
+    }
+    int count = Ji(Jobj(size, "segments"), 0);
+    // A full turn needs finer steps than a single round profile.
+    count = count < 3 ? 2 * PipelineSegments() : CheckSegments(count, "lathe segment count");
+    return Lathe(outer, inner, count);
+  }
+
+  if (type == "loft") {
+    const std::vector<CrossSection> bottoms = ReferencedRegions(document, object, "bottom", visiting);
+    const std::vector<CrossSection> tops = ReferencedRegions(document, object, "top", visiting);
+    if (bottoms.empty() || tops.empty()) return Manifold();
+    const CrossSection bottom = Union2D(bottoms);
+    const CrossSection top = Union2D(tops);
+    if (bottom.IsEmpty() || top.IsEmpty()) return Manifold();
+    const double height = AtLeast(Jd(Jobj(size, "height"), 10), 0.0001);
+    const double x = Jd(Jobj(size, "x"), 0);
+    const double y = Jd(Jobj(size, "y"), 0);
+    const double rotate = Jd(Jobj(size, "rotate"), 0);
+    Manifold result = Loft(bottom, top, height, x, y, rotate, 32);
+    const double wall = Jd(Jobj(size, "wall"), 0);
+    if (result.IsEmpty() || !(std::abs(wall) > 1e-9)) return result;
+    // A hollow loft: the same loft between profiles moved inwards by the wall
+    // (outwards for a negative wall) is the other side of the shell.
+    const int segs = PipelineSegments();
+    const Manifold inner = Loft(Offset2D(bottom, -wall, 1, 2.0, segs),
+                                Offset2D(top, -wall, 1, 2.0, segs), height, x, y, rotate, 32);
+    if (inner.IsEmpty()) return result;
+    return wall > 0 ? result - inner : inner - result;
+  }
+
+  if (type == "extrudetwist") {
+    const std::vector<CrossSection> parts =
+        ReferencedRegions(document, object, "baseObjects", visiting);
+    if (parts.empty()) return Manifold();
+    const CrossSection region = Union2D(parts);
+    if (region.IsEmpty()) return Manifold();
+    const double height = AtLeast(Jd(Jobj(size, "height"), 10), 0.0001);
+    const double twist = Jd(Jobj(size, "twist"), 0);
+    int slices = Ji(Jobj(size, "slices"), 20);
+    if (slices < 1) slices = 20;
+    if (std::abs(twist) >= 1e-9) {
+      // Every slice is a full ring of the profile, so slices count like segments.
+      slices = static_cast<int>(CheckCount(slices, kMaxSegments, "extrudetwist slice count"));
+      return ExtrudeTwist(region, height, twist, slices, PipelineSegments());
+    }
+    return Prism(region, height);
+  }
+
+  return Manifold();
+}
+
 }  // namespace velamanifold

@@ -1,0 +1,40 @@
+// Planar objects as regions: the region of each planar type, 2D moves and
+// copies, and the display height of planar objects.
+#pragma once
+
+#include <string>
+
+#include <manifold/cross_section.h>
+#include <nlohmann/json.hpp>
+
+#include "pipeline/pipeline.h"
+
+namespace velamanifold {
+
+// Moves a non-empty region in place by the object's "move": first turned by
+// "rotate" degrees about the origin, then shifted by ("x", "y").
+void Apply2DMove(manifold::CrossSection& region, const json& object);
+
+// Returns the region united with the copies "size" asks for ("copies":
+// "radial", "grid" or "hex"); other modes and an empty region give it
+// unchanged. The copies are charged to the pipeline before any is made
+// (LimitError past the request's ceiling).
+manifold::CrossSection ApplyCopies2D(const manifold::CrossSection& region, const json& size,
+                                     VelaPipeline& pipeline);
+
+// Returns the height at which the planar object `id` is shown: 0.05 times one
+// plus the planar objects listed before it; 0 when the id is not listed.
+double ZOffsetFor2DObject(const json& document, const std::string& id);
+
+// Returns the unmoved region of an object of a planar, "text" or "svg" type;
+// empty for other types and unusable members. Throws the JSON library's type
+// error for non-numeric outline points, LimitError past a ceiling.
+manifold::CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type,
+                                    const json& document, const json& object,
+                                    const VisitingSet* visiting);
+
+// Returns the segment count of a "circle" object: its own "segments" when 3 or
+// more (LimitError past the ceiling), else the pipeline's.
+int CircleSegments(const VelaPipeline& pipeline, const json& object);
+
+}  // namespace velamanifold
