@@ -39,6 +39,7 @@ Manifold Union(const std::vector<Manifold>& parts) {
 
 Manifold Spheres() {
   Manifold ball = Manifold::Sphere(5, 32);
+  ball.IsEmpty();
   std::vector<Manifold> copies;
   for (int r = 0; r < 20; ++r) {
     for (int c = 0; c < 20; ++c) copies.push_back(ball.Translate(vec3(c * 8.0, r * 8.0, 0)));
@@ -49,11 +50,17 @@ Manifold Spheres() {
 Manifold PlateHolesCsg() {
   Manifold slab = Manifold::Cube({200, 100, 5}, false);
   Manifold pin = Manifold::Cylinder(7, 3, 3, 32, false).Translate({10, 5, -1});
+  pin.IsEmpty();
   std::vector<Manifold> copies;
   for (int r = 0; r < 10; ++r) {
     for (int c = 0; c < 10; ++c) copies.push_back(pin.Translate(vec3(c * 20.0, r * 10.0, 0)));
   }
-  return slab - Union(copies);
+  // The pipeline evaluates every object it builds (its empty checks), so
+  // the subtraction gets two finished operands, not one lazy tree.
+  Manifold pins = Union(copies);
+  pins.IsEmpty();
+  slab.IsEmpty();
+  return slab - pins;
 }
 
 Manifold Layer(const CrossSection& section, double base, double height) {
@@ -113,7 +120,7 @@ Manifold MetricScrew(double diameter, double length, double pitch, int segments)
     mesh.triVerts.insert(mesh.triVerts.end(), {0, j - 1, j, last, last + j, last + j - 1});
   }
   Manifold tooth(mesh);
-  if (tooth.Status() != Manifold::Error::NoError) tooth = Manifold();
+  if (tooth.Status() != Manifold::Error::NoError || tooth.IsEmpty()) tooth = Manifold();
   Manifold core = Manifold::Cylinder(Ls, r1, r1, s).Translate({0, 0, -e});
   Manifold body = tooth.IsEmpty() ? core : tooth + core;
   const double h = R + std::max(pitch, 1.0);
@@ -124,13 +131,18 @@ Manifold PlateM3() {
   const int segments = 32;
   const double H = 6, chamfer = 0.5, r = 1.5;
   Manifold plate = Layer(CrossSection::Square({120, 40}, false), 0, H);
+  plate.IsEmpty();
   for (int row = 0; row < 2; ++row) {
     for (int c = 0; c < 10; ++c) {
       const double mx = 6 + 12 * c, my = 10 + 20 * row;
-      Manifold rod = MetricScrew(3, H + 0.02, 0.5, segments).Translate({mx, my, -0.01});
-      Manifold cone =
-          Manifold::Cylinder(chamfer, r, r + chamfer, segments, false).Translate({mx, my, H - chamfer});
-      plate = plate - (rod + cone);
+      // Evaluated where the plate handler checks for emptiness; the cuts
+      // themselves stay one lazy chain of subtractions.
+      Manifold cutter = MetricScrew(3, H + 0.02, 0.5, segments).Translate({mx, my, -0.01});
+      cutter.IsEmpty();
+      cutter = cutter + Manifold::Cylinder(chamfer, r, r + chamfer, segments, false)
+                            .Translate({mx, my, H - chamfer});
+      cutter.IsEmpty();
+      plate = plate - cutter;
     }
   }
   return plate;

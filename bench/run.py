@@ -13,6 +13,7 @@ import base64
 import json
 import os
 import statistics
+import struct
 import subprocess
 import sys
 import time
@@ -20,20 +21,33 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 MODELS = os.path.join(HERE, "models")
 OUT = os.path.join(HERE, "out")
+TIME = "/usr/bin/time"
 # Models the direct program can build; the STL ones read the file itself.
 DIRECT = {"spheres", "plate_holes_csg", "plate_holes", "screw_m10", "plate_m3", "loft_hollow",
           "relief_flat", "relief_cylinder", "stl_1m"}
 
 
 def timed(argv, stdin_path, stdout_path):
-    """Runs argv once; returns (wall seconds, peak RSS in MiB, exit code)."""
+    """Runs argv once; returns (wall seconds, processor seconds, peak RSS in MiB, exit code).
+
+    /usr/bin/time measures the peak: a child forked straight from this
+    Python process would report Python's own resident size as its peak.
+    """
+    mem_path = stdout_path + ".rss"
+    if os.path.exists(TIME):
+        argv = [TIME, "-f", "%M", "-o", mem_path] + argv
     with open(stdin_path, "rb") as fin, open(stdout_path, "wb") as fout:
         start = time.perf_counter()
         proc = subprocess.Popen(argv, stdin=fin, stdout=fout, stderr=subprocess.DEVNULL)
         _, status, usage = os.wait4(proc.pid, 0)
         wall = time.perf_counter() - start
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    return wall, usage.ru_maxrss / 1024.0, proc.returncode
+    code = os.waitstatus_to_exitcode(status)
+    peak_kib = usage.ru_maxrss
+    if os.path.exists(TIME):
+        with open(mem_path) as f:
+            lines = f.read().split()
+        peak_kib = int(lines[-1]) if lines and lines[-1].isdigit() else peak_kib
+    return wall, usage.ru_utime + usage.ru_stime, peak_kib / 1024.0, code
 
 
 def spread(values):
@@ -83,13 +97,34 @@ def describe(answer_path, op):
     return "-", size, answer
 
 
+def triangles(tv):
+    """Returns the sorted triangles of a "tv" text, each starting at its lowest index."""
+    raw = base64.b64decode(tv)
+    idx = struct.unpack("<%dI" % (len(raw) // 4), raw)
+    tris = []
+    for i in range(0, len(idx), 3):
+        t = idx[i:i + 3]
+        k = t.index(min(t))
+        tris.append(t[k:] + t[:k])
+    return sorted(tris)
+
+
+def same_mesh(answer, direct):
+    """"yes" for identical buffers, "order" when only the triangle order differs, else "NO"."""
+    if answer is None or any(answer.get(k) != direct.get(k) for k in ("numTri", "vp")):
+        return "NO"
+    if answer.get("tv") == direct.get("tv"):
+        return "yes"
+    return "order" if triangles(answer["tv"]) == triangles(direct["tv"]) else "NO"
+
+
 def bench_model(name, op, request, args, stl):
     cli = os.path.join(args.bin, "tarvo-cli")
     direct = os.path.join(args.bin, "bench", "tarvo_bench_direct")
     has_direct = op == "build" and name in DIRECT
     tarvo_out = os.path.join(OUT, name + "." + op + ".answer")
     direct_out = os.path.join(OUT, name + ".direct.answer")
-    times, mems, dtimes, ratios = [], [], [], []
+    times, cpus, mems, dtimes, dcpus, ratios, wall_ratios = [], [], [], [], [], [], []
     runs = args.runs
     for i in range(runs):
         # Alternate the order, so neither side always runs first after the other.
@@ -97,33 +132,37 @@ def bench_model(name, op, request, args, stl):
         pair = {}
         for side in order:
             if side == "tarvo":
-                wall, rss, code = timed([cli, op], request, tarvo_out)
+                wall, cpu, rss, code = timed([cli, op], request, tarvo_out)
                 if code != 0:
                     return {"name": name, "op": op, "error": "exit %d" % code}
                 times.append(wall)
+                cpus.append(cpu)
                 mems.append(rss)
-                pair["tarvo"] = wall
+                pair["tarvo"] = (wall, cpu)
             elif has_direct:
                 argv = [direct, name] + ([stl] if name == "stl_1m" else [])
-                wall, _, code = timed(argv, os.devnull, direct_out)
+                wall, cpu, _, code = timed(argv, os.devnull, direct_out)
                 dtimes.append(wall)
-                pair["direct"] = wall
+                dcpus.append(cpu)
+                pair["direct"] = (wall, cpu)
         if "direct" in pair:
-            ratios.append(pair["tarvo"] / pair["direct"])
+            wall_ratios.append(pair["tarvo"][0] / pair["direct"][0])
+            ratios.append(pair["tarvo"][1] / max(pair["direct"][1], 1e-6))
     tris, size, answer = describe(tarvo_out, op)
     row = {"name": name, "op": op, "median_s": statistics.median(times),
-           "spread_pct": spread(times), "peak_mib": max(mems), "triangles": tris,
-           "answer_bytes": size}
+           "spread_pct": spread(times), "cpu_s": statistics.median(cpus), "peak_mib": max(mems),
+           "triangles": tris, "answer_bytes": size}
     if has_direct:
         row["direct_s"] = statistics.median(dtimes)
+        row["direct_cpu_s"] = statistics.median(dcpus)
         row["ratio"] = statistics.median(ratios)
+        row["wall_ratio"] = statistics.median(wall_ratios)
         with open(direct_out, "rb") as f:
             try:
                 d = json.loads(f.read())
             except ValueError:
                 d = {}
-        same = answer is not None and all(answer.get(k) == d.get(k) for k in ("numTri", "tv", "vp"))
-        row["same_mesh"] = same
+        row["same_mesh"] = same_mesh(answer, d)
     return row
 
 
@@ -178,18 +217,22 @@ def main():
                                       "%.3f s" % r["median_s"]), file=sys.stderr)
 
     print()
-    print("%-16s %-13s %9s %7s %9s %12s %10s %9s %7s %5s" % (
-        "model", "op", "median", "spread", "peak", "triangles", "answer", "direct", "ratio", "same"))
+    print("wall: median whole-process wall time (spread = (max - min) / median); cpu: median")
+    print("user + system time; ratio: median over alternating pairs of tarvo-cli / direct,")
+    print("by processor time (by wall time in brackets); same: the direct mesh bytes match.")
+    print("%-16s %-13s %8s %6s %8s %9s %9s %10s %8s %13s %5s" % (
+        "model", "op", "wall", "spread", "cpu", "peak", "triangles", "answer", "direct",
+        "ratio", "same"))
     for r in rows:
         if "error" in r:
             print("%-16s %-13s %s" % (r["name"], r["op"], r["error"]))
             continue
-        print("%-16s %-13s %8.3fs %6.0f%% %6.0f MiB %12s %10s %9s %7s %5s" % (
-            r["name"], r["op"], r["median_s"], r["spread_pct"], r["peak_mib"], r["triangles"],
-            fmt_size(r["answer_bytes"]),
-            "%.3fs" % r["direct_s"] if "direct_s" in r else "-",
-            "%.2f" % r["ratio"] if "ratio" in r else "-",
-            ("yes" if r["same_mesh"] else "NO") if "same_mesh" in r else "-"))
+        print("%-16s %-13s %7.3fs %5.0f%% %7.3fs %5.0f MiB %9s %10s %8s %13s %5s" % (
+            r["name"], r["op"], r["median_s"], r["spread_pct"], r["cpu_s"], r["peak_mib"],
+            r["triangles"], fmt_size(r["answer_bytes"]),
+            "%.3fs" % r["direct_cpu_s"] if "direct_cpu_s" in r else "-",
+            "%.2f (%.2f)" % (r["ratio"], r["wall_ratio"]) if "ratio" in r else "-",
+            r.get("same_mesh", "-")))
 
     results = {"models": rows}
     results["probe_median_ms"] = probe(args) * 1e3
