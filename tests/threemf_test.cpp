@@ -66,29 +66,12 @@ std::vector<std::string> GroupColors(const std::string& xml) {
 }
 
 TEST(ThreeMFFormat, CoordinatesMatchPrintfG9) {
-  std::vector<double> values = {0.0,
-                                -0.0,
-                                10,
-                                0.1,
-                                1.0 / 3,
-                                -2.0 / 3,
-                                1e-12,
-                                123456789.5,
-                                123456785,
-                                999999999.5,
-                                1e9,
-                                1e15,
-                                9007199254740993.0,
-                                1e300,
-                                0.0001,
-                                0.00001,
-                                1e-5 * 1.5,
-                                5e-324,
-                                2.2250738585072014e-308,
-                                std::numeric_limits<double>::denorm_min() * 12345,
-                                std::numeric_limits<double>::max(),
-                                std::numeric_limits<double>::infinity(),
-                                -std::numeric_limits<double>::infinity()};
+  const double inf = std::numeric_limits<double>::infinity();
+  // clang-format off
+  std::vector<double> values = {0.0, -0.0, 10, 0.1, 1.0 / 3, -2.0 / 3, 1e-12, 123456789.5,
+      123456785, 999999999.5, 1e9, 1e15, 9007199254740993.0, 1e300, 0.0001, 0.00001, 1.5e-5,
+      5e-324, 2.2250738585072014e-308, 4.9e-320, std::numeric_limits<double>::max(), inf, -inf};
+  // clang-format on
   std::mt19937_64 random(1234);
   for (int i = 0; i < 20000; ++i) {
     uint64_t bits = random();
@@ -159,18 +142,7 @@ TEST(ThreeMFSingle, UncolouredSolidHasNoColourGroup) {
   EXPECT_EQ(Count(xml, "<triangle "), cube.NumTri());
   EXPECT_EQ(Count(xml, "<vertex x=\"2\" y=\"3\" z=\"4\"/>"), 1u);
   EXPECT_FALSE(std::regex_search(xml, std::regex(">\\s|\\s<|\n")));
-}
-
-TEST(ThreeMFSingle, UniformColourGoesOnTheObject) {
-  std::string xml = ManifoldTo3MFModelXML(Colored(1, 0, 0), "cube");
-  EXPECT_EQ(xml.rfind(kHead + "<m:colorgroup id=\"1\"><m:color color=\"#FF0000\"/></m:colorgroup>"
-                              "<object id=\"2\" type=\"model\" name=\"cube\" pid=\"1\" "
-                              "pindex=\"0\"><mesh><vertices><vertex ",
-                      0),
-            0u);
-  EXPECT_EQ(Count(xml, "pid"), 1u);
-  EXPECT_EQ(TriangleColorIndex(xml), std::vector<int>(12, -1));
-  EXPECT_TRUE(xml.ends_with("<item objectid=\"2\"/></build></model>"));
+  EXPECT_EQ(ManifoldTo3MFModelXML(Manifold(), "model"), "");
 }
 
 TEST(ThreeMFSingle, TwoColoursGoOnEveryTriangleInFirstAppearanceOrder) {
@@ -200,15 +172,6 @@ TEST(ThreeMFSingle, ShortPropertyRowsAreWalkedWithoutColours) {
     EXPECT_EQ(Count(xml, "<vertex x=\"6\" y=\"1\" z=\"1\"/>"), 1u);
     EXPECT_EQ(Count(xml, " x=\"7\""), 0u);
   }
-}
-
-TEST(ThreeMFSingle, EmptySolidGivesEmptyText) {
-  EXPECT_EQ(ManifoldTo3MFModelXML(Manifold(), "model"), "");
-}
-
-TEST(ThreeMFSingle, NameIsEscaped) {
-  std::string xml = ManifoldTo3MFModelXML(Manifold::Cube(), "a<&\"'\x01\tb");
-  EXPECT_EQ(Count(xml, "name=\"a&lt;&amp;&quot;&apos;\tb\""), 1u);
 }
 
 // A mesh of one triangle, with `numProp` properties per vertex and channels
@@ -267,34 +230,6 @@ TEST(ThreeMFMulti, UncolouredPartsUseTheirColourText) {
   }
 }
 
-TEST(ThreeMFMulti, UniformAndMixedPartsShareTheTriangleTable) {
-  MeshGL64 mixed = Triangle(6, {0, 0, 1});
-  MeshGL64 red = Triangle(6, {1, 0, 0});
-  mixed.vertProperties.insert(mixed.vertProperties.end(), red.vertProperties.begin(),
-                              red.vertProperties.end());
-  mixed.triVerts = {0, 1, 2, 3, 4, 5};
-  std::vector<ThreeMFPartMesh> parts;
-  parts.push_back({Triangle(6, {0, 1, 0}), "green", "#123456"});
-  parts.push_back({mixed, "mixed", ""});
-  parts.push_back({Triangle(7, {1, 0, 0}), "red", ""});
-  std::string xml = PartsTo3MFModelXML(std::move(parts));
-  const std::string groups =
-      "<m:colorgroup id=\"1\"><m:color color=\"#00FF00\"/></m:colorgroup>"
-      "<m:colorgroup id=\"2\"><m:color color=\"#FF0000\"/></m:colorgroup>"
-      "<m:colorgroup id=\"3\"><m:color color=\"#00FF00\"/><m:color color=\"#0000FF\"/>"
-      "<m:color color=\"#FF0000\"/></m:colorgroup>";
-  EXPECT_EQ(xml.rfind(kHead + groups + "<object id=\"4\" name=\"green\" type=\"model\" pid=\"1\">",
-                      0),
-            0u)
-      << xml;
-  EXPECT_EQ(Count(xml, "<object id=\"5\" name=\"mixed\" type=\"model\"><mesh>"), 1u);
-  EXPECT_EQ(Count(xml, "<object id=\"6\" name=\"red\" type=\"model\" pid=\"2\"><mesh>"), 1u);
-  EXPECT_EQ(TriangleColorIndex(xml), (std::vector<int>{-1, 1, 2, -1}));
-  EXPECT_EQ(Count(xml, "<triangle v1=\"3\" v2=\"4\" v3=\"5\" pid=\"3\" p1=\"2\"/>"), 1u);
-  EXPECT_TRUE(xml.ends_with("<build><item objectid=\"4\"/><item objectid=\"5\"/>"
-                            "<item objectid=\"6\"/></build></model>"));
-}
-
 TEST(ThreeMFMulti, InconsistentMeshesAreLeftOutAndIdsCloseUp) {
   MeshGL64 ragged = Triangle(3);
   ragged.vertProperties.pop_back();
@@ -318,24 +253,31 @@ TEST(ThreeMFMulti, InconsistentMeshesAreLeftOutAndIdsCloseUp) {
   std::vector<ThreeMFPartMesh> none;
   none.push_back({ragged, "ragged", "#FF0000"});
   EXPECT_EQ(PartsTo3MFModelXML(std::move(none)), "");
-  EXPECT_EQ(PartsTo3MFModelXML({}), "");
 }
 
-TEST(ThreeMFMulti, UnusableRequestsGiveEmptyText) {
+TEST(ThreeMFMulti, BuildRestoresWantColorsAndPassesCeilingErrorsOn) {
+  nlohmann::json objects = {{{"vid", "c0"}, {"type", "cube"}},
+                            {{"vid", "bad"}, {"type", "cube"}, {"color", {{"color", "#zz0000"}}}}};
+  auto id = [](int i) {
+    std::string text = "c";
+    return text += std::to_string(i);
+  };
+  for (int i = 0; i < kMaxObjectDepth + 10; ++i) {
+    objects.push_back({{"vid", id(i + 1)}, {"type", "union"}, {"baseObjects", {id(i)}}});
+  }
+  const std::string text = testing::Doc(objects).dump();
   VelaPipeline pipeline;
-  EXPECT_EQ(pipeline.Build3MFMultiObjectXML(testing::Doc(nlohmann::json::array()).dump(), {}), "");
-  EXPECT_EQ(pipeline.Build3MFMultiObjectXML("{not json", {{"a", "a", "#FF0000"}}), "");
-  EXPECT_EQ(pipeline.Build3MFMultiObjectXML(testing::Doc(nlohmann::json::array()).dump(),
-                                            {{"missing", "a", "#FF0000"}}),
-            "");
+  // A colour text that is not hexadecimal fails its part only.
+  std::string xml = pipeline.Build3MFMultiObjectXML(text, {{"bad", "b", ""}, {"c0", "c", ""}});
+  EXPECT_EQ(Count(xml, "<object "), 1u);
+  EXPECT_EQ(Count(xml, "<object id=\"2\" name=\"c\" type=\"model\" pid=\"1\">"), 1u);
   EXPECT_FALSE(pipeline.wantColors);
-}
-
-TEST(ThreeMFMulti, CeilingErrorsEndTheRequest) {
-  VelaPipeline pipeline;
-  std::vector<VelaPipeline::ThreeMFBuildPart> parts(kMaxCopies + 1, {"missing", "a", ""});
-  EXPECT_THROW(pipeline.Build3MFMultiObjectXML(testing::Doc(nlohmann::json::array()).dump(), parts),
+  const std::string deep = id(kMaxObjectDepth + 10);
+  EXPECT_THROW(pipeline.Build3MFMultiObjectXML(text, {{"c0", "ok", ""}, {deep, "deep", ""}}),
                LimitError);
+  EXPECT_FALSE(pipeline.wantColors);
+  std::vector<VelaPipeline::ThreeMFBuildPart> many(kMaxCopies + 1, {"c0", "a", ""});
+  EXPECT_THROW(pipeline.Build3MFMultiObjectXML(text, many), LimitError);
 }
 
 }  // namespace
