@@ -1,5 +1,5 @@
-// The single-object 3MF model document, and the number and colour formats the
-// 3MF writers share.
+// The single-object 3MF model document (formats shared with the multi-object
+// writer are in threemf_format.h).
 #pragma once
 
 #include <string>
