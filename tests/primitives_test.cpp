@@ -41,12 +41,12 @@ TEST(Primitives, VolumeBoundsAndClosedness) {
       // Base 10 x 4, top 8 x 2, middle 9 x 3: h/6 (40 + 4 * 27 + 16).
       {"inset box", Cube(10, 4, 3, 1, false, 0), 82, 1e-9, {0, 0, 0}, {10, 4, 3}},
       {"centred inset box", Cube(10, 4, 3, 1, true, 0), 82, 1e-9, {-5, -2, 0}, {5, 2, 3}},
-      {"cylinder", Cylinder(4, 10, 0, 128), kPi * 4 * 10, 2e-3, {-2, -2, 0}, {2, 2, 10}},
-      {"tapered", Cylinder(4, 10, 2, 128), kPi * 10 / 3 * 7, 2e-3, {-2, -2, 0}, {2, 2, 10}},
-      {"over-tapered", Cylinder(4, 10, 9, 128), kPi * 4 * 10 / 3, 2e-3, {-2, -2, 0}, {2, 2, 10}},
-      {"cone", Cone(4, 10, 128), kPi * 4 * 10 / 3, 2e-3, {-2, -2, 0}, {2, 2, 10}},
-      {"sphere", Sphere(10, 128), 4.0 / 3 * kPi * 125, 3e-3, {-5, -5, -5}, {5, 5, 5}},
-      {"torus", Torus(20, 4, 128), 2 * kPi * kPi * 10 * 4, 3e-3, {-12, -12, -2}, {12, 12, 2}},
+      {"cylinder", Cylinder(4, 10, 0, 48), kPi * 4 * 10, 1e-2, {-2, -2, 0}, {2, 2, 10}},
+      {"tapered", Cylinder(4, 10, 2, 48), kPi * 10 / 3 * 7, 1e-2, {-2, -2, 0}, {2, 2, 10}},
+      {"over-tapered", Cylinder(4, 10, 9, 48), kPi * 4 * 10 / 3, 1e-2, {-2, -2, 0}, {2, 2, 10}},
+      {"cone", Cone(4, 10, 48), kPi * 4 * 10 / 3, 1e-2, {-2, -2, 0}, {2, 2, 10}},
+      {"sphere", Sphere(10, 48), 4.0 / 3 * kPi * 125, 2e-2, {-5, -5, -5}, {5, 5, 5}},
+      {"torus", Torus(20, 4, 48), 2 * kPi * kPi * 10 * 4, 1e-2, {-12, -12, -2}, {12, 12, 2}},
       {"prism", Triangle3D(3, 4, 5, 0), 30, 1e-9, {0, 0, 0}, {3, 5, 4}},
   };
   for (const PrimitiveCase& c : cases) {
