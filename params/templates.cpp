@@ -93,13 +93,11 @@ class PlaceholderScanner {
     size_t open = text_.find("{{", from);
     while (open != std::string::npos) {
       size_t innerBegin = open + 2;
-      if (close_ == std::string::npos || close_ < innerBegin) {
-        if (!closeExhausted_) {
-          close_ = text_.find('}', innerBegin);
-          if (close_ == std::string::npos) closeExhausted_ = true;
-        }
+      if (!closeExhausted_ && (close_ == std::string::npos || close_ < innerBegin)) {
+        close_ = text_.find('}', innerBegin);
+        closeExhausted_ = close_ == std::string::npos;
       }
-      if (close_ == std::string::npos || close_ < innerBegin) return std::nullopt;
+      if (closeExhausted_) return std::nullopt;
       if (close_ > innerBegin && close_ + 1 < text_.size() && text_[close_ + 1] == '}') {
         return Placeholder{open, close_ + 2, innerBegin, close_};
       }
