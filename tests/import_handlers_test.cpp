@@ -200,9 +200,9 @@ TEST(ImportHandlers, NestedIncludesUseTheirOwnAttachments) {
 json NestedModel(int levels, int copies, bool leaf = true) {
   json model = Model(leaf ? std::vector<json>{Cube("c", 1)} : std::vector<json>{});
   for (int level = 0; level < levels; ++level) {
-    json objects = json::array();
-    for (int k = 0; k < copies; ++k) objects.push_back(Include("i" + std::to_string(k), "m"));
-    model = Model(objects.get<std::vector<json>>(), {VelaAttachment("m", model)});
+    std::vector<json> objects;
+    for (int k = 0; k < copies; ++k) objects.push_back(Include(std::string(1, 'a' + k), "m"));
+    model = Model(objects, {VelaAttachment("m", model)});
   }
   return model;
 }
