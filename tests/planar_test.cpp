@@ -59,7 +59,9 @@ TEST(Planar, RefineToLengthBoundedKeepsShapeAndTriangleBudget) {
     EXPECT_TRUE(testing::IsClosed(refined)) << c.side;
     EXPECT_GT(refined.NumTri(), slab.NumTri()) << c.side;
     EXPECT_LE(refined.NumTri(), static_cast<size_t>(kMaxRefinedTriangles)) << c.side;
-    if (c.refinedFully) EXPECT_GT(refined.NumTri(), 2u * 40 * 40) << c.side;
+    if (c.refinedFully) {
+      EXPECT_GT(refined.NumTri(), 2u * 40 * 40) << c.side;
+    }
   }
   EXPECT_TRUE(RefineToLengthBounded(Manifold(), 0.5).IsEmpty());
 }
