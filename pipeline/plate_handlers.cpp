@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "geometry/plate.h"
 #include "geometry/screw.h"
@@ -141,6 +143,85 @@ VisitingSet Extended(const VisitingSet* visiting, const std::string& id) {
   return extended;
 }
 
+// Returns the regions of the plate's planar inner cuts in order; "thread"
+// cuts are left to ApplyPlateThreadCuts.
+std::vector<PlateInnerCut> PlanarCuts(VelaPipeline& pipeline, const json& document,
+                                      const json& plate, double chamfer,
+                                      const VisitingSet* visiting) {
+  std::vector<PlateInnerCut> cuts;
+  const json& entries = Jobj(plate, "innercuts");
+  if (!entries.is_array()) return cuts;
+  for (const json& entry : entries) {
+    const std::string id = Js(entry, "vid", "");
+    if (id.empty() || IsType(FindObject(document, id), "thread")) continue;
+    CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, visiting);
+    if (region.IsEmpty()) continue;
+    cuts.push_back({region, Jd(Jobj(entry, "depth"), 0), chamfer});
+  }
+  return cuts;
+}
+
+// Returns the plate `named` (the shell of `plate`) machined from its underside:
+// bottom edge bevelled, cuts and threaded holes made upward from its lowest z.
+Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& plate,
+                      const std::string& shell, const json& named, const PlateOptions& options,
+                      const VisitingSet& visiting, int segments) {
+  // Only one level is built: a plate machining a plate that machines a plate
+  // (two plates naming each other included) is empty.
+  const std::string innerShell = Js(named, "outershell", "");
+  if (IsType(FindObject(document, innerShell), "plate")) return Manifold();
+  Manifold built = pipeline.BuildInner(document, shell, &visiting);
+  if (built.IsEmpty()) return Manifold();
+  CrossSection section;
+  if (!innerShell.empty()) {
+    section = pipeline.Resolve2DCrossSectionInner(document, innerShell, &visiting);
+  }
+  const manifold::Box box = built.BoundingBox();
+  const double z0 = box.min.z, z1 = box.max.z;
+
+  PlateParams params;
+  params.chamferOuter = options.chamferOuter;
+  params.chamferInner = options.chamferInner;
+  params.innerCuts = PlanarCuts(pipeline, document, plate, options.chamferInner, &visiting);
+  Manifold solid = PlateShellA(params, section, built, z0, z1, segments);
+  const double thickness = std::max(z1 - z0, kMinThickness);
+  return ApplyPlateThreadCuts(document, plate, solid, thickness, z0, options.chamferInner, +1,
+                              segments);
+}
+
+// Returns the lathe body `shell` with the plate's cuts sunk into it from the
+// top of its bounding box.
+Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& plate,
+                      const std::string& shell, const PlateOptions& options,
+                      const VisitingSet& visiting, int segments) {
+  Manifold result = pipeline.BuildInner(document, shell, &visiting);
+  if (result.IsEmpty()) return Manifold();
+  const manifold::Box box = result.BoundingBox();
+  const double top = box.max.z;
+  const double thickness = std::max(top - box.min.z, kMinThickness);
+  const json& entries = Jobj(plate, "innercuts");
+  if (!entries.is_array()) return result;
+  for (const json& entry : entries) {
+    const std::string id = Js(entry, "vid", "");
+    if (id.empty()) continue;
+    const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), thickness);
+    const json& cut = FindObject(document, id);
+    if (IsType(cut, "thread")) {
+      Manifold cutter = ThreadCutter(cut, d, top, options.chamferInner, -1, segments);
+      if (!cutter.IsEmpty()) result -= cutter;
+      continue;
+    }
+    CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, &visiting);
+    if (region.IsEmpty()) continue;
+    // The pocket pierces the top face so that no skin is left on it.
+    Manifold cutter = ExtrudeLayer(region, top - d, d + kPocketOvershoot);
+    const double ci = options.chamferInner > 0 ? std::min(d, options.chamferInner) : 0;
+    if (ci > 0) cutter += ChamferRing(region, ci, segments).Translate({0, 0, top - ci});
+    result -= cutter;
+  }
+  return result;
+}
+
 }  // namespace
 
 Manifold VelaPipeline::BuildThreadObject(const json& object) {
@@ -170,86 +251,22 @@ Manifold VelaPipeline::BuildPlateObject(const json& document, const json& object
   const PlateOptions options = ReadPlateOptions(object);
   const json& named = FindObject(document, shell);
   const bool plateMode = IsType(named, "plate");
-  const bool latheMode = IsType(named, "lathe");
-  if ((plateMode || latheMode) && visiting && visiting->count(shell)) return Manifold();
-
-  // Regions of the planar inner cuts; "thread" cuts become threaded holes later.
-  auto planarCuts = [&](const VisitingSet* seen) {
-    std::vector<PlateInnerCut> cuts;
-    const json& entries = Jobj(object, "innercuts");
-    if (!entries.is_array()) return cuts;
-    for (const json& entry : entries) {
-      const std::string cutId = Js(entry, "vid", "");
-      if (IsType(FindObject(document, cutId), "thread")) continue;
-      CrossSection region = Resolve2DCrossSectionInner(document, cutId, seen);
-      if (region.IsEmpty()) continue;
-      cuts.push_back({region, Jd(Jobj(entry, "depth"), 0), options.chamferInner});
-    }
-    return cuts;
-  };
-
-  if (plateMode) {
-    // Only one level is built: a plate machining a plate that machines a plate
-    // (two plates naming each other included) is empty.
-    const std::string innerShell = Js(named, "outershell", "");
-    if (IsType(FindObject(document, innerShell), "plate")) return Manifold();
+  if (plateMode || IsType(named, "lathe")) {
+    if (visiting && visiting->count(shell)) return Manifold();
+    // The shell is built with this plate on the path, so that it cannot come back here.
     const VisitingSet extended = Extended(visiting, id);
-    Manifold built = BuildInner(document, shell, &extended);
-    if (built.IsEmpty()) return Manifold();
-    CrossSection section;
-    if (!innerShell.empty()) section = Resolve2DCrossSectionInner(document, innerShell, &extended);
-    const manifold::Box box = built.BoundingBox();
-    const double z0 = box.min.z, z1 = box.max.z;
-
-    PlateParams params;
-    params.chamferOuter = options.chamferOuter;
-    params.chamferInner = options.chamferInner;
-    params.innerCuts = planarCuts(&extended);
-    Manifold solid = PlateShellA(params, section, built, z0, z1, n);
-    const double thickness = std::max(z1 - z0, kMinThickness);
-    return ApplyPlateThreadCuts(document, object, solid, thickness, z0, options.chamferInner, +1,
-                                n);
+    return plateMode ? MachinePlate(*this, document, object, shell, named, options, extended, n)
+                     : MachineLathe(*this, document, object, shell, options, extended, n);
   }
 
-  if (latheMode) {
-    const VisitingSet extended = Extended(visiting, id);
-    Manifold result = BuildInner(document, shell, &extended);
-    if (result.IsEmpty()) return Manifold();
-    const manifold::Box box = result.BoundingBox();
-    const double top = box.max.z;
-    const double thickness = std::max(top - box.min.z, kMinThickness);
-    const json& entries = Jobj(object, "innercuts");
-    if (!entries.is_array()) return result;
-    for (const json& entry : entries) {
-      const std::string cutId = Js(entry, "vid", "");
-      if (cutId.empty()) continue;
-      const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), thickness);
-      const json& cut = FindObject(document, cutId);
-      if (IsType(cut, "thread")) {
-        Manifold cutter = ThreadCutter(cut, d, top, options.chamferInner, -1, n);
-        if (!cutter.IsEmpty()) result -= cutter;
-        continue;
-      }
-      CrossSection region = Resolve2DCrossSectionInner(document, cutId, &extended);
-      if (region.IsEmpty()) continue;
-      // The pocket pierces the top face so that no skin is left on it.
-      Manifold cutter = ExtrudeLayer(region, top - d, d + kPocketOvershoot);
-      const double ci = options.chamferInner > 0 ? std::min(d, options.chamferInner) : 0;
-      if (ci > 0) cutter += ChamferRing(region, ci, n).Translate({0, 0, top - ci});
-      result -= cutter;
-    }
-    return result;
-  }
-
-  CrossSection outline = Resolve2DCrossSectionInner(document, shell, visiting);
-  if (outline.IsEmpty()) return Manifold();
   PlateParams params;
-  params.outline = outline;
+  params.outline = Resolve2DCrossSectionInner(document, shell, visiting);
+  if (params.outline.IsEmpty()) return Manifold();
   params.height = options.depth;
   params.offset = options.offset;
   params.chamferOuter = options.chamferOuter;
   params.chamferInner = options.chamferInner;
-  params.innerCuts = planarCuts(visiting);
+  params.innerCuts = PlanarCuts(*this, document, object, options.chamferInner, visiting);
   Manifold solid = Plate(params, n);
   // Holes run down from the top face.
   return ApplyPlateThreadCuts(document, object, solid, params.height, params.height,
