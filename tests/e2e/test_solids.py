@@ -31,7 +31,6 @@ def test_cube_answer_fields():
 @pytest.mark.parametrize("objects,colors", [
     ([cube("c", color={"color": "#f00"})], {(1.0, 0.0, 0.0)}),
     ([cube("c")], {(0.0, 1.0, 0.0)}),
-    ([cube("c", color={"color": "#0000ff00"})], {(0.0, 1.0, 0.0)}),
     ([cube("r", visible=False, color={"color": "#ff0000"}),
       cube("b", visible=False, move={"x": 20}, color={"color": "#00f"}),
       {"vid": "u", "type": "union", "baseObjects": ["r", "b"]}],
@@ -79,18 +78,3 @@ def test_all_unites_visible_objects_without_cutting_them(visible, volume, lo):
     # The cut solid lies inside the visible cube, which stays whole.
     assert approx(mesh.volume(), volume)
     assert box_near(mesh.bounds(), [lo, 0, 0], [10, 10, 10])
-
-
-def test_placement_and_groups_through_the_answer():
-    objects = [
-        cube("a", {"x": 1, "y": 2, "z": 3}, visible=False, move={"x": 1}),
-        {"vid": "m", "type": "mirror", "baseObjects": ["a"], "mirror": {"axis": "Z"},
-         "rotate": {"z": 90}, "move": {"z": 10}},
-    ]
-    r = build(objects, vid="m")
-    assert r.code == 0, r.err
-    mesh = Mesh(r.json())
-    assert mesh.closed()
-    assert approx(mesh.volume(), 6)
-    # (1..2, 0..2, 0..3) mirrored to z -3..0, turned about Z, lifted by 10.
-    assert box_near(mesh.bounds(), [-2, 1, 7], [0, 2, 10])
