@@ -2,8 +2,10 @@
 // buffers, the 3MF text against the same numbers written through a
 // std::ostringstream, and the STL import of a 1,000,000-triangle file.
 // Prints one "RESULT name value unit" line per figure (run.py reads them).
-//   tarvo_bench_throughput            run the measurements
+//   tarvo_bench_throughput [SECTION]  run the measurements (all, or one of
+//                                     base64, 3mf, stl)
 //   tarvo_bench_throughput --stl PATH write the 1,000,000-triangle STL file
+#include <malloc.h>
 #include <time.h>
 
 #include <algorithm>
@@ -112,8 +114,14 @@ void Base64() {
   std::vector<uint8_t> buffer(64 << 20);
   for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
   size_t sink = 0;
-  double seconds = Median(7, [&] { sink += velamanifold::Base64Encode(buffer.data(), buffer.size()).size(); });
-  Result("base64_encode_gbps", buffer.size() / seconds / 1e9, "GB/s");
+  auto encode = [&] { sink += velamanifold::Base64Encode(buffer.data(), buffer.size()).size(); };
+  // The first call pays for fresh pages (as a one-request process does);
+  // later calls reuse them (main keeps freed memory), which leaves the
+  // encoding itself.
+  double first = Median(1, encode);
+  double warm = Median(7, encode);
+  Result("base64_encode_gbps", buffer.size() / warm / 1e9, "GB/s");
+  Result("base64_encode_fresh_pages_gbps", buffer.size() / first / 1e9, "GB/s");
   if (sink == 0) std::fprintf(stderr, "?\n");
 }
 
@@ -125,6 +133,10 @@ void ThreeMF() {
     channels[2] = 0;
   });
   Result("threemf_triangles", static_cast<double>(sphere.NumTri()), "tris");
+  // Both writers start by taking the mesh from the library; the writing
+  // itself is compared without that shared cost too.
+  double mesh = Median(5, [&] { sphere.GetMeshGL64(); });
+  Result("threemf_get_mesh_ms", mesh * 1e3, "ms");
   for (auto [label, solid] : {std::pair{"plain", &sphere}, std::pair{"coloured", &green}}) {
     std::string fast, slow;
     double tFast = Median(5, [&] { fast = velamanifold::ManifoldTo3MFModelXML(*solid, "model"); });
@@ -133,6 +145,7 @@ void ThreeMF() {
     Result((name + "_ms").c_str(), tFast * 1e3, "ms");
     Result((name + "_stream_ms").c_str(), tSlow * 1e3, "ms");
     Result((name + "_speedup").c_str(), tSlow / tFast, "x");
+    Result((name + "_writer_speedup").c_str(), (tSlow - mesh) / (tFast - mesh), "x");
     Result((name + "_identical").c_str(), fast == slow ? 1 : 0, "bool");
     Result((name + "_mb").c_str(), fast.size() / 1e6, "MB");
     if (fast != slow) {
@@ -160,14 +173,20 @@ void StlImport() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Keep freed memory in the heap, so repeated runs measure the work and
+  // not the kernel handing out fresh pages.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   if (argc == 3 && std::string(argv[1]) == "--stl") {
     std::vector<uint8_t> bytes = velamanifold::bench::TorusStl(1000, 500);
     std::ofstream(argv[2], std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                   static_cast<std::streamsize>(bytes.size()));
     return 0;
   }
-  Base64();
-  ThreeMF();
-  StlImport();
+  // An argument picks one section: base64, 3mf or stl.
+  const std::string only = argc == 2 ? argv[1] : "";
+  if (only.empty() || only == "base64") Base64();
+  if (only.empty() || only == "3mf") ThreeMF();
+  if (only.empty() || only == "stl") StlImport();
   return 0;
 }

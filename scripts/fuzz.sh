@@ -69,9 +69,21 @@ echo "  all runs:      ${total}s in build-fuzz"
 grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" "$build/last-run.log" | sed 's/^/  /' || true
 grep -E "cov: [0-9]+" "$build/last-run.log" | tail -1 | sed 's/^/  last: /' || true
 echo "  corpus:        $(ls "$corpus" | wc -l) inputs"
-n=$(ls "$findings" | wc -l)
+# The machine is shared: a timeout found while it was busy may be load, not
+# a hang. Each timeout is run once more alone; one that finishes in time is
+# moved to findings/unreproduced.
+for f in "$findings"/timeout-*; do
+  [ -e "$f" ] || continue
+  if ASAN_OPTIONS=detect_leaks=0 nice -n 10 "$build/tests/fuzz/request_fuzzer" -timeout=10 \
+    -rss_limit_mb=2048 -close_fd_mask=1 "$f" >"$build/rerun.log" 2>&1; then
+    mkdir -p "$findings/unreproduced"
+    mv "$f" "$findings/unreproduced/"
+    echo "  $(basename "$f"): no hang when run alone ($(grep -o 'in [0-9]* ms' "$build/rerun.log"))"
+  fi
+done
+n=$(find "$findings" -maxdepth 1 -type f | wc -l)
 echo "  findings:      $n (in build-fuzz/findings)"
-ls "$findings" | sed 's/^/    /'
+find "$findings" -maxdepth 1 -type f -printf '    %f\n'
 if [ "$status" -ne 0 ]; then
   grep -E "ERROR: |SUMMARY: |runtime error" "$build/last-run.log" | head -5 | sed 's/^/  /'
   echo "  log: build-fuzz/last-run.log"
