@@ -65,12 +65,14 @@ Manifold RefineToLengthBounded(const Manifold& solid, double length) {
   // Refining only adds vertices on the existing surface, so a longer edge
   // length keeps the shape and just keeps a large face from turning into
   // millions of triangles.
-  for (int attempt = 0; attempt < 8; ++attempt) {
+  for (int attempt = 0; attempt < 32; ++attempt) {
     const double estimate = RefinedTriangleEstimate(mesh, length);
-    if (estimate <= kMaxRefinedTriangles) break;
+    if (!std::isfinite(estimate) || !std::isfinite(length)) break;
+    if (estimate <= kMaxRefinedTriangles) return solid.RefineToLength(length);
     length *= std::sqrt(estimate / kMaxRefinedTriangles) * 1.05;
   }
-  return solid.RefineToLength(length);
+  // Sizes beyond any real model: refining would only overflow the counts.
+  return solid;
 }
 
 CrossSection Rectangle(double width, double length, double cornerRadius, int segments) {

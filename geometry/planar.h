@@ -19,7 +19,8 @@ inline constexpr double kMaxRefinedTriangles = 250000;
 
 // Returns the solid refined so that no edge is longer than `length`; when that
 // would make more than about kMaxRefinedTriangles triangles the edge length is
-// raised until it does not. The shape is unchanged either way.
+// raised until it does not, and a solid too large for any such length comes
+// back unrefined. The shape is unchanged either way.
 manifold::Manifold RefineToLengthBounded(const manifold::Manifold& solid, double length);
 
 // Returns a rectangle centred on the origin, corners rounded when cornerRadius > 0.

@@ -99,6 +99,8 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
     if (region.IsEmpty()) return Manifold();
     const double height = AtLeast(Jd(Jobj(size, "height"), 10), 0.0001);
     const double twist = Jd(Jobj(size, "twist"), 0);
+    // An endless height or turn has no solid.
+    if (!std::isfinite(height) || !std::isfinite(twist)) return Manifold();
     int slices = Ji(Jobj(size, "slices"), 20);
     if (slices < 1) slices = 20;
     if (std::abs(twist) >= 1e-9) {

@@ -411,6 +411,27 @@ TEST(ProfileObjects, HugePlanarSlabStaysBounded) {
   EXPECT_LE(r.NumTri(), static_cast<size_t>(kMaxRefinedTriangles));
 }
 
+TEST(ProfileObjects, AbsurdSizesEndWithoutACrash) {
+  // Sizes far beyond any model: the slab is left unrefined, an endless
+  // extrusion is nothing.
+  const json objects[] = {
+      {{"vid", "a"}, {"type", "rectangle"}, {"size", {{"x", 1e300}, {"y", 10}}}},
+      {{"vid", "a"}, {"type", "circle"}, {"size", 1e300}},
+      {{"vid", "a"}, {"type", "merge2d"}, {"union", {"r"}}, {"size", {{"scalex", -1e300}}}},
+  };
+  for (const json& object : objects) {
+    Manifold m = BuildDoc(Doc({Rect("r", 10, 10), object}), "a");
+    EXPECT_LE(m.NumTri(), 1000u) << object.dump();
+  }
+  for (const char* value : {"inf", "-inf", "nan"}) {
+    const json twist = {{"vid", "a"},
+                        {"type", "extrudetwist"},
+                        {"baseObjects", {"r"}},
+                        {"size", {{"height", value}, {"twist", value}}}};
+    EXPECT_TRUE(BuildDoc(Doc({Rect("r", 10, 10), twist}), "a").IsEmpty()) << value;
+  }
+}
+
 TEST(ProfileObjects, ExtrudeTwistStraight) {
   const json doc = Doc({
       Rect("a", 4, 5, {{"visible", false}}),
