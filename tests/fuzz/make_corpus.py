@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the request fuzzer into a directory.
 
-Each seed is one byte choosing the operation (0 probe, 1 build, 2 build_xml,
-3 multi_xml, 4 cross_section) followed by the request JSON. The seeds are the
-requests under examples/ and one small model per object type, so that the
-fuzzer starts from inputs that reach every handler.
+Each seed is one byte choosing the operation (its value modulo 5: 0 probe,
+1 build, 2 build_xml, 3 multi_xml, 4 cross_section) and the form of the rest
+(its value divided by 5: 0 a whole request, 1 a model document built for
+object "m", 2 the same for "_all_"), then the text. The seeds are the
+requests under examples/ and one small model per object type, each as a
+request and as a bare document, so that the fuzzer starts from inputs that
+reach every handler.
 Usage: make_corpus.py OUTPUT_DIR
 """
 import base64
@@ -125,13 +128,17 @@ def seeds():
         text = json.dumps(document)
         yield name, OPS["build"], json.dumps(
             {"jsonStr": text, "vid": "m", "segments": 16, "wantColors": True})
+        yield name + "-doc", OPS["build"] + 5, text
+        yield name + "-doc-xml", OPS["build_xml"] + 10, text
         if name in ("merge2d", "rectangle", "circle", "slice", "text", "svg"):
             yield name + "-section", OPS["cross_section"], json.dumps({"jsonStr": text, "vid": "m"})
+            yield name + "-section-doc", OPS["cross_section"] + 5, text
     two = json.dumps({"objects": MODELS["union"] + MODELS["params"][:2]})
     yield "build_xml", OPS["build_xml"], json.dumps(
         {"jsonStr": two, "vid": "_all_", "name": "a&b", "segments": 12})
     yield "multi_xml", OPS["multi_xml"], json.dumps(
         {"partsJson": two, "parts": [["k", "cube", "#FF0000"], ["m", "union", ""], [""], [5]]})
+    yield "multi_xml-doc", OPS["multi_xml"] + 5, two
     yield "probe", OPS["probe"], ""
 
 
