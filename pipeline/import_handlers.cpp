@@ -1,6 +1,7 @@
 // Handlers of imported content: STL attachments ("polygons"), included models
 // ("includepart"), outlines delivered as point lists ("text", "svg") and
 // grey-value height maps ("bumpmesh", "bumpmeshCylinder").
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -142,13 +143,14 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     SolveAllObjects(content);
     ResolveDropdowns(content);
 
-    // Every include builds its model afresh, so models that include one
-    // model twice per level multiply; each build counts as a copy.
-    ChargeCopies(1);
-    NestingGuard nesting(*this);
-    SeparateCaches separate(*this);
     const json& objects = Jobj(content, "objects");
     if (!objects.is_array()) return result;
+    // Every include builds its model afresh, so a model that includes another
+    // twice per level doubles the work with each level: every object an
+    // include builds counts as a copy.
+    ChargeCopies(std::max<int64_t>(1, static_cast<int64_t>(objects.size())));
+    NestingGuard nesting(*this);
+    SeparateCaches separate(*this);
     for (const json& entry : objects) {
       if (!Jb(Jobj(entry, "visible"), true)) continue;
       if (Js(entry, "type", "") == "parameter") continue;
