@@ -70,9 +70,9 @@ grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" "$build/last-run.lo
 grep -E "cov: [0-9]+" "$build/last-run.log" | tail -1 | sed 's/^/  last: /' || true
 echo "  corpus:        $(ls "$corpus" | wc -l) inputs"
 # The machine is shared: a timeout found while it was busy may be load, not
-# a hang. Each timeout is run once more alone; one that finishes in time is
-# moved to findings/unreproduced.
-for f in "$findings"/timeout-*; do
+# a hang. Each timeout (and slow unit) is run once more alone; one that
+# finishes in time is moved to findings/unreproduced.
+for f in "$findings"/timeout-* "$findings"/slow-unit-*; do
   [ -e "$f" ] || continue
   if ASAN_OPTIONS=detect_leaks=0 nice -n 10 "$build/tests/fuzz/request_fuzzer" -timeout=10 \
     -rss_limit_mb=2048 -close_fd_mask=1 "$f" >"$build/rerun.log" 2>&1; then
