@@ -25,6 +25,7 @@ demo: build
 	@python3 scripts/summarize.py out/demo-answer.json
 
 test: build
+	@scripts/test-deps.sh >/dev/null
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-asan/build.ninja: | deps
@@ -33,6 +34,7 @@ build-asan/build.ninja: | deps
 
 sanitize: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
+	@scripts/test-deps.sh >/dev/null
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Python packages that only the end-to-end tests need (the 3MF
+# Installs the Python packages that only the end-to-end tests need (pytest, the 3MF
 # reference reader) into .deps/py, pinned by hash. The tests add that folder
 # to their import path. Prints the folder on its last line.
 set -euo pipefail
