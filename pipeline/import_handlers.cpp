@@ -63,19 +63,6 @@ PointLists ReadContours(const json& polygons) {
   return contours;
 }
 
-// Returns the contours of three or more points as library polygons.
-manifold::Polygons ClosedContours(const PointLists& contours) {
-  manifold::Polygons polygons;
-  for (const auto& contour : contours) {
-    if (contour.size() < 3) continue;
-    manifold::SimplePolygon polygon;
-    polygon.reserve(contour.size());
-    for (const auto& point : contour) polygon.push_back({point[0], point[1]});
-    polygons.push_back(std::move(polygon));
-  }
-  return polygons;
-}
-
 // Returns the outline grown (or shrunk) by size."offset" with round joins;
 // offsets below 1e-9 leave it as it is.
 manifold::Polygons OffsetOutline(const manifold::Polygons& polygons, const json& size) {
@@ -146,8 +133,8 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     const json& objects = Jobj(content, "objects");
     if (!objects.is_array()) return result;
     // Every include builds its model afresh, so a model that includes another
-    // twice per level doubles the work with each level: every object an
-    // include builds counts as a copy.
+    // twice per level doubles the work with each level: each object of an
+    // included model counts as a copy.
     ChargeCopies(std::max<int64_t>(1, static_cast<int64_t>(objects.size())));
     NestingGuard nesting(*this);
     SeparateCaches separate(*this);
@@ -165,9 +152,8 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     const json& input = Jobj(object, "_polygons");
     if (!input.is_array()) return Manifold();
     PointLists contours = ReadContours(input);
-    manifold::Polygons polygons =
-        type == "text" ? ClosedContours(contours) : SvgToPolygons(contours);
-    polygons = OffsetOutline(polygons, size);
+    // Glyph and SVG outlines alike keep their contours of three or more points.
+    manifold::Polygons polygons = OffsetOutline(SvgToPolygons(contours), size);
     double height = OutlineHeight(size);
     Manifold result = ExtrudeOutline(polygons, height);
     // Glyph outlines arrive with Y pointing down: turning the extrusion over
