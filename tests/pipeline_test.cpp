@@ -53,10 +53,11 @@ TEST(Pipeline, SharedOperandIsBuiltOnceAndReusedAsBuilt) {
 }
 
 TEST(Pipeline, ChainsDeeperThanTheCeilingFailTheRequest) {
+  auto id = [](int i) { return std::string("u").append(std::to_string(i)); };
   json objects = json::array();
   const int n = kMaxObjectDepth + 10;
-  for (int i = 0; i < n; ++i) objects.push_back(Union("u" + std::to_string(i), {"u" + std::to_string(i + 1)}));
-  objects.push_back(Cube("u" + std::to_string(n), 1));
+  for (int i = 0; i < n; ++i) objects.push_back(Union(id(i), {id(i + 1)}));
+  objects.push_back(Cube(id(n), 1));
   EXPECT_THROW(BuildDoc(Doc(objects), "u0"), LimitError);
   // The "_all_" walk does not swallow a ceiling.
   EXPECT_THROW(BuildDoc(Doc(objects), "_all_"), LimitError);
