@@ -3,10 +3,14 @@
 // exhausted machine.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/base64.h"
 #include "cli/request.h"
 #include "pipeline/limits.h"
 
@@ -61,6 +65,40 @@ TEST(FuzzRegression, DISABLED_WorkThatMultipliesBeyondTheCeilingsEndsWithALimitE
   for (const auto& c : cases) {
     EXPECT_THROW(AnswerRequest(c.op, c.request), LimitError) << c.what;
   }
+}
+
+// Returns a binary STL holding the triangles, three corners each.
+std::string Stl(const std::vector<std::vector<std::vector<float>>>& triangles) {
+  std::string bytes(80, '\0');
+  uint32_t count = static_cast<uint32_t>(triangles.size());
+  bytes.append(reinterpret_cast<const char*>(&count), 4);
+  for (const auto& triangle : triangles) {
+    bytes.append(12, '\0');  // normal
+    for (const auto& corner : triangle) {
+      bytes.append(reinterpret_cast<const char*>(corner.data()), 12);
+    }
+    bytes.append(2, '\0');  // attribute word
+  }
+  return bytes;
+}
+
+// Disabled until the STL reader leaves out triangles whose corners merge
+// into fewer than three vertices: the library crashes (SIGSEGV in its
+// manifold check) on some meshes holding such triangles, here a sliver
+// (a, b, a) next to two triangles collapsed to a point. Found by the fuzzer.
+TEST(FuzzRegression, DISABLED_StlWithCollapsedTrianglesAnswersWithoutCrashing) {
+  const std::vector<float> a = {1, 0, 0}, b = {0, 1, 0}, c = {0, 0, 1}, d = {1, 1, 1},
+                           o = {0, 0, 0};
+  const std::string stl = Stl({{a, b, a}, {c, d, a}, {o, o, o}, {o, o, o}});
+  const json document = {
+      {"objects", {{{"vid", "m"}, {"type", "polygons"}, {"attachmentVids", {"s"}}}}},
+      {"attachments",
+       {{{"vid", "s"},
+         {"filetype", "model/stl"},
+         {"content", Base64Encode(stl.data(), stl.size())}}}}};
+  const std::string request = json{{"jsonStr", document.dump()}, {"vid", "m"}}.dump();
+  // The mesh is open, so nothing is imported.
+  EXPECT_EQ(AnswerRequest("build", request).text, "{\"empty\":true}\n");
 }
 
 }  // namespace
