@@ -155,6 +155,7 @@ std::string VelaPipeline::Build3MFMultiObjectXML(const std::string& partsJson,
       ThreeMFPartMesh built{{}, part.name, part.color};
       try {
         built.mesh = BuildInner(document, part.vid, nullptr).GetMeshGL64();
+        ChargeTriangles(static_cast<int64_t>(built.mesh.NumTri()));
       } catch (const LimitError&) {
         throw;
       } catch (...) {

@@ -98,11 +98,22 @@ class MeshCollector {
   size_t NumVert() const { return map_.size(); }
   size_t NumTri() const { return mesh_.triVerts.size() / 3; }
 
-  // Returns the solid of the collected mesh; corners that do not complete a
-  // triangle are left out.
+  // Returns the solid of the collected mesh. Corners that do not complete a
+  // triangle are left out, and so are triangles whose corners merged into
+  // fewer than three vertices: they bound no area, and the library can crash
+  // on meshes that hold them.
   Manifold Construct() {
     map_ = {};  // the keys are no longer needed; free them before the library copies
-    mesh_.triVerts.resize(NumTri() * 3);
+    std::vector<uint32_t>& tris = mesh_.triVerts;
+    size_t kept = 0;
+    for (size_t t = 0; t + 3 <= tris.size(); t += 3) {
+      const uint32_t a = tris[t], b = tris[t + 1], c = tris[t + 2];
+      if (a == b || b == c || a == c) continue;
+      tris[kept++] = a;
+      tris[kept++] = b;
+      tris[kept++] = c;
+    }
+    tris.resize(kept);
     return Manifold(mesh_);
   }
 
@@ -130,6 +141,7 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
   }
   size_t numVert = collector.NumVert();
   Manifold solid = collector.Construct();
+  unsigned numTri = static_cast<unsigned>(collector.NumTri());
   Manifold::Error status = solid.Status();
   if (status == Manifold::Error::NoError) {
     std::printf("[Tarvo STL] OK: %u tris -> %zu verts (dedup) -> manifold\n", count, numVert);
@@ -137,7 +149,7 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
     std::printf(
         "[Tarvo STL] FAILED: Manifold status=%d (%s), numVert=%zu, numTri=%u, size=%zu bytes, "
         "triCount=%u\n",
-        static_cast<int>(status), StatusName(status), numVert, count, bytes.size(), count);
+        static_cast<int>(status), StatusName(status), numVert, numTri, bytes.size(), count);
   }
   return solid;
 }
@@ -165,8 +177,8 @@ Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
     collector.AddCorner(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
   }
   size_t numVert = collector.NumVert();
-  unsigned numTri = static_cast<unsigned>(collector.NumTri());
   Manifold solid = collector.Construct();
+  unsigned numTri = static_cast<unsigned>(collector.NumTri());
   Manifold::Error status = solid.Status();
   if (status == Manifold::Error::NoError) {
     std::printf("[Tarvo STL] OK (ASCII): %u tris, %zu verts (dedup) -> manifold\n", numTri,

@@ -79,7 +79,7 @@ Manifold VelaPipeline::BuildArrayObject(const std::string& type, const json& doc
     for (const std::string& id : IdList(object, "baseObjects")) {
       const Manifold m = BuildInner(document, id, visiting);
       if (m.IsEmpty()) continue;
-      ChargeCopies(count);
+      ChargeCopies(count, static_cast<int64_t>(m.NumTri()));
       for (int i = 0; i < count; ++i) {
         const double a = i * step;
         const auto [c, s] = CosSinDegrees(a);
@@ -94,7 +94,8 @@ Manifold VelaPipeline::BuildArrayObject(const std::string& type, const json& doc
   for (const std::string& id : IdList(object, "baseObjects")) {
     const Manifold m = BuildInner(document, id, visiting);
     if (m.IsEmpty() || layout.rows < 1 || layout.columns < 1) continue;
-    ChargeCopies(static_cast<int64_t>(layout.rows) * layout.columns);
+    ChargeCopies(static_cast<int64_t>(layout.rows) * layout.columns,
+                 static_cast<int64_t>(m.NumTri()));
     for (int r = 0; r < layout.rows; ++r) {
       const double shift = hexagonal && r % 2 == 1 ? layout.dx / 2 : 0;
       for (int c = 0; c < layout.columns; ++c) {

@@ -121,7 +121,7 @@ CrossSection ApplyCopies2D(const CrossSection& region, const json& size, VelaPip
   if (mode == "radial") {
     const int count = Ji(Jobj(size, "copiesCount"), 1);
     if (count <= 1) return region;
-    pipeline.ChargeCopies(count);
+    pipeline.ChargeCopies(count, static_cast<int64_t>(region.NumVert()));
     // The step divides by count - 1, so with a full turn the last copy lands
     // on the first.
     const double step = Jd(Jobj(size, "copiesDegree"), 360) / (count - 1);
@@ -138,7 +138,8 @@ CrossSection ApplyCopies2D(const CrossSection& region, const json& size, VelaPip
     if (rows <= 1 && columns <= 1) return region;
     // A grid with no rows or no columns holds no copy at all.
     if (rows < 1 || columns < 1) return CrossSection();
-    pipeline.ChargeCopies(static_cast<int64_t>(rows) * columns);
+    pipeline.ChargeCopies(static_cast<int64_t>(rows) * columns,
+                          static_cast<int64_t>(region.NumVert()));
     const double dx = Jd(Jobj(size, "copiesX"), 10);
     const double dy = Jd(Jobj(size, "copiesY"), 10);
     std::vector<CrossSection> copies;

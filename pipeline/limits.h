@@ -9,9 +9,14 @@
 namespace velamanifold {
 
 // Most circular segments any round shape may ask for.
-inline constexpr int kMaxSegments = 2048;
-// Most copies (array copies, 2D copies) one request may make in total.
+inline constexpr int kMaxSegments = 1024;
+// Most copies (array copies, 2D copies, included objects, multi-object parts)
+// one request may make in total.
 inline constexpr int64_t kMaxCopies = 100000;
+// Most triangles one request may make by repeating geometry: copies times the
+// triangles of what they copy (points for 2D outlines), thread teeth, and the
+// meshes of multi-object parts.
+inline constexpr int64_t kMaxTriangles = 10000000;
 // Deepest chain of objects referring to objects (and of included models).
 inline constexpr int kMaxObjectDepth = 200;
 // Most helix rings one metric screw may have.

@@ -80,10 +80,18 @@ VelaPipeline::NestingGuard::NestingGuard(VelaPipeline& pipeline) : pipeline_(pip
   ++pipeline_.depth_;
 }
 
-void VelaPipeline::ChargeCopies(int64_t n) {
-  if (n < 0) return;
+void VelaPipeline::ChargeCopies(int64_t n, int64_t trianglesEach) {
+  if (n <= 0) return;
   copies_ += n;
   CheckCount(copies_, kMaxCopies, "copy count");
+  // Both factors are bounded here (n by the copy ceiling), so the product fits.
+  ChargeTriangles(n * trianglesEach);
+}
+
+void VelaPipeline::ChargeTriangles(int64_t n) {
+  if (n <= 0) return;
+  triangles_ += n;
+  CheckCount(triangles_, kMaxTriangles, "triangle count");
 }
 
 int VelaPipeline::PipelineSegments() const { return CheckSegments(segments, "segment count"); }

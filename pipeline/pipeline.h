@@ -87,9 +87,13 @@ class VelaPipeline {
                                                         const std::string& key,
                                                         const VisitingSet* visiting);
 
-  // Counts `n` more copies against the request's copy ceiling; throws when
-  // the request would exceed it.
-  void ChargeCopies(int64_t n);
+  // Counts `n` more copies, each of `trianglesEach` triangles, against the
+  // request's copy and triangle ceilings; throws LimitError past either.
+  void ChargeCopies(int64_t n, int64_t trianglesEach = 0);
+
+  // Counts `n` more triangles against the request's triangle ceiling; throws
+  // LimitError past it.
+  void ChargeTriangles(int64_t n);
 
   // Returns the pipeline segment count; throws when it is above the ceiling.
   int PipelineSegments() const;
@@ -142,6 +146,7 @@ class VelaPipeline {
   DocumentState state_;
   int depth_ = 0;
   int64_t copies_ = 0;
+  int64_t triangles_ = 0;
 };
 
 // Returns the ids of the string elements of the array under `key`, in order.

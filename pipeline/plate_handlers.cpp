@@ -60,10 +60,13 @@ double EffectiveDepth(double requested, double limit) {
 }
 
 // Throws when a screw of these sizes would have more helix rings than one
-// request may build.
-void CheckScrewRings(double diameter, double length, double pitch, int segments) {
-  CheckCount(MetricScrewRings(diameter, length, pitch, segments), kMaxScrewRings,
-             "screw thread ring count");
+// screw may have, or its tooth more triangles than the request has left.
+void CheckScrewRings(VelaPipeline& pipeline, double diameter, double length, double pitch,
+                     int segments) {
+  const int64_t rings = CheckCount(MetricScrewRings(diameter, length, pitch, segments),
+                                   kMaxScrewRings, "screw thread ring count");
+  // The tooth has 12 triangles per ring.
+  pipeline.ChargeTriangles(12 * rings);
 }
 
 bool IsType(const json& object, const char* type) { return Js(object, "type", "") == type; }
@@ -72,8 +75,8 @@ bool IsType(const json& object, const char* type) { return Js(object, "type", ""
 // face at height z: the hole runs up from the face for direction >= 0 and
 // down from it otherwise, with a countersink of size min(d, c). Empty for
 // unusable sizes; throws when the rod would need too many helix rings.
-Manifold ThreadCutter(const json& thread, double d, double z, double c, int direction,
-                      int segments) {
+Manifold ThreadCutter(VelaPipeline& pipeline, const json& thread, double d, double z, double c,
+                      int direction, int segments) {
   const json& size = Jobj(thread, "size");
   double diameter = Jd(Jobj(size, "diameter"), 5);
   double pitch = Jd(Jobj(size, "screw"), 0.8);
@@ -90,7 +93,7 @@ Manifold ThreadCutter(const json& thread, double d, double z, double c, int dire
   const double cc = c > 0 ? std::min(d, c) : 0;
   const double zb = direction >= 0 ? z : z - d;
 
-  CheckScrewRings(diameter, d + 2 * kThreadOvershoot, pitch, segments);
+  CheckScrewRings(pipeline, diameter, d + 2 * kThreadOvershoot, pitch, segments);
   Manifold cutter = MetricScrew(diameter, d + 2 * kThreadOvershoot, pitch, segments)
                         .Translate({mx, my, zb - kThreadOvershoot});
   if (cc > 0) {
@@ -106,8 +109,9 @@ Manifold ThreadCutter(const json& thread, double d, double z, double c, int dire
 
 // Returns the solid with the threaded holes of the plate's "thread" inner cuts
 // made into the face at height z (depths limited to maxDepth).
-Manifold ApplyPlateThreadCuts(const json& document, const json& plate, Manifold solid,
-                              double maxDepth, double z, double c, int direction, int segments) {
+Manifold ApplyPlateThreadCuts(VelaPipeline& pipeline, const json& document, const json& plate,
+                              Manifold solid, double maxDepth, double z, double c, int direction,
+                              int segments) {
   const json& cuts = Jobj(plate, "innercuts");
   if (solid.IsEmpty() || !cuts.is_array()) return solid;
   for (const json& entry : cuts) {
@@ -116,7 +120,7 @@ Manifold ApplyPlateThreadCuts(const json& document, const json& plate, Manifold 
     const json& thread = FindObject(document, id);
     if (thread.is_null() || !IsType(thread, "thread")) continue;
     const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), maxDepth);
-    Manifold cutter = ThreadCutter(thread, d, z, c, direction, segments);
+    Manifold cutter = ThreadCutter(pipeline, thread, d, z, c, direction, segments);
     if (!cutter.IsEmpty()) solid -= cutter;
   }
   return solid;
@@ -185,8 +189,8 @@ Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& 
   params.innerCuts = PlanarCuts(pipeline, document, plate, options.chamferInner, &visiting);
   Manifold solid = PlateShellA(params, section, built, z0, z1, segments);
   const double thickness = std::max(z1 - z0, kMinThickness);
-  return ApplyPlateThreadCuts(document, plate, solid, thickness, z0, options.chamferInner, +1,
-                              segments);
+  return ApplyPlateThreadCuts(pipeline, document, plate, solid, thickness, z0,
+                              options.chamferInner, +1, segments);
 }
 
 // Returns the lathe body `shell` with the plate's cuts sunk into it from the
@@ -207,7 +211,7 @@ Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& 
     const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), thickness);
     const json& cut = FindObject(document, id);
     if (IsType(cut, "thread")) {
-      Manifold cutter = ThreadCutter(cut, d, top, options.chamferInner, -1, segments);
+      Manifold cutter = ThreadCutter(pipeline, cut, d, top, options.chamferInner, -1, segments);
       if (!cutter.IsEmpty()) result -= cutter;
       continue;
     }
@@ -239,7 +243,7 @@ Manifold VelaPipeline::BuildThreadObject(const json& object) {
     pitch = Jd(size, 1);
   }
   const int n = PipelineSegments();
-  CheckScrewRings(diameter, length, pitch, n);
+  CheckScrewRings(*this, diameter, length, pitch, n);
   return MetricScrew(diameter, length, pitch, n);
 }
 
@@ -269,7 +273,7 @@ Manifold VelaPipeline::BuildPlateObject(const json& document, const json& object
   params.innerCuts = PlanarCuts(*this, document, object, options.chamferInner, visiting);
   Manifold solid = Plate(params, n);
   // Holes run down from the top face.
-  return ApplyPlateThreadCuts(document, object, solid, params.height, params.height,
+  return ApplyPlateThreadCuts(*this, document, object, solid, params.height, params.height,
                               options.chamferInner, -1, n);
 }
 

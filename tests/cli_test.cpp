@@ -57,7 +57,7 @@ TEST(Request, MalformedRequestsThrowWithTheLibraryMessage) {
       {"multi_xml", "{}", "key 'partsJson' not found"},
       {"cross_section", "[]", "cannot use at() with array"},
       {"build", "{\"jsonStr\":\"{}\",\"vid\":\"a\",\"segments\":1e12}",
-       "exceeds the limit of 2048"},
+       "exceeds the limit of 1024"},
   };
   for (const auto& c : cases) {
     try {
