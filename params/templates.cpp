@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "params/math_parser.h"
+#include "pipeline/json_access.h"
 
 namespace velamanifold {
 
@@ -59,19 +60,6 @@ std::string FormatG(double value, int digits) {
   std::snprintf(out.data(), out.size(), "%.*g", digits, value);
   out.resize(n);
   return out;
-}
-
-// strtod over the whole text; false when there is no numeric prefix or the
-// value overflows the double range.
-bool ParseDoublePrefix(const std::string& text, double& out) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(begin, &end);
-  if (end == begin) return false;
-  if (errno == ERANGE && (v == HUGE_VAL || v == -HUGE_VAL)) return false;
-  out = v;
-  return true;
 }
 
 // One placeholder match: [begin, end) in the body and the inner text.
@@ -211,7 +199,7 @@ class Solver {
     // is itself an expression ('==3+4' gives '=7') still reads as a number.
     if (text[0] == '=') text = SolveText(text, depth);
     double value = 0;
-    if (!ParseDoublePrefix(text, value)) return std::nullopt;
+    if (!ParseNumberPrefix(text.c_str(), value)) return std::nullopt;
     return value;
   }
 

@@ -21,21 +21,6 @@ using manifold::CrossSection;
 // Returns max(value, low), with a value that is not a number taken as low.
 double AtLeast(double value, double low) { return value >= low ? value : low; }
 
-// Marks an id as being resolved for the lifetime of the scope.
-class ResolvingScope {
- public:
-  ResolvingScope(std::set<std::string>& set, const std::string& id) : set_(set), id_(id) {
-    set_.insert(id_);
-  }
-  ~ResolvingScope() { set_.erase(id_); }
-  ResolvingScope(const ResolvingScope&) = delete;
-  ResolvingScope& operator=(const ResolvingScope&) = delete;
-
- private:
-  std::set<std::string>& set_;
-  std::string id_;
-};
-
 // Returns the outline points of "_polygons": one contour per array element,
 // one point per element of at least two numbers. Non-numeric coordinates
 // throw the JSON library's type error.
@@ -251,7 +236,7 @@ CrossSection VelaPipeline::Resolve2DCrossSectionInner(const json& document, cons
     return CrossSection();
   }
   NestingGuard nesting(*this);
-  ResolvingScope resolving(state_.resolving, id);
+  OnPath onPath(state_.resolving, id);
 
   const std::string type = Js(Jobj(object, "type"), "");
   CrossSection region = PlanarRegion(*this, type, document, object, visiting);

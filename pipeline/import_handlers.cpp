@@ -23,14 +23,6 @@ namespace {
 using manifold::CrossSection;
 using manifold::Manifold;
 
-void AddTo(Manifold& acc, const Manifold& m) {
-  if (acc.IsEmpty()) {
-    acc = m;
-  } else if (!m.IsEmpty()) {
-    acc = acc + m;
-  }
-}
-
 // Returns the first attachment whose "vid" is `id` and whose "filetype" is
 // `filetype`, or null when there is none.
 const json* FindAttachment(const json& document, const std::string& id,

@@ -29,17 +29,6 @@ bool ParseIntPrefix(const std::string& text, int& out) {
   return true;
 }
 
-bool ParseDoublePrefix(const char* begin, double& out) {
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(begin, &end);
-  if (end == begin) return false;
-  // Overflow is out of range; underflow to a tiny value is still a number.
-  if (errno == ERANGE && (v == HUGE_VAL || v == -HUGE_VAL)) return false;
-  out = v;
-  return true;
-}
-
 }  // namespace
 
 const json& Jobj(const json& value, const std::string& key) {
@@ -47,6 +36,17 @@ const json& Jobj(const json& value, const std::string& key) {
   auto it = value.find(key);
   if (it == value.end()) return EmptyObject();
   return *it;
+}
+
+bool ParseNumberPrefix(const char* text, double& out) {
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(text, &end);
+  if (end == text) return false;
+  // Overflow is out of range; underflow to a tiny value is still a number.
+  if (errno == ERANGE && (v == HUGE_VAL || v == -HUGE_VAL)) return false;
+  out = v;
+  return true;
 }
 
 bool Jb(const json& value, bool def) {
@@ -106,7 +106,7 @@ double Jd(const json& value, double def) {
       const char* begin = s.c_str();
       if (*begin == '=') ++begin;
       double out = def;
-      return ParseDoublePrefix(begin, out) ? out : def;
+      return ParseNumberPrefix(begin, out) ? out : def;
     }
     default:
       return def;

@@ -26,6 +26,11 @@ int Ji(const json& value, int def);
 // longest numeric prefix (one leading "=" dropped); otherwise `def`.
 double Jd(const json& value, double def);
 
+// Returns true and stores in `out` the value of the longest numeric prefix of
+// `text` as strtod reads it (leading white space skipped); false when there is
+// none or the value overflows the double range.
+bool ParseNumberPrefix(const char* text, double& out);
+
 // Returns the text of a string value, otherwise `def`.
 std::string Js(const json& value, const std::string& def);
 

@@ -14,14 +14,6 @@ namespace {
 
 using manifold::Manifold;
 
-void AddTo(Manifold& acc, const Manifold& m) {
-  if (acc.IsEmpty()) {
-    acc = m;
-  } else if (!m.IsEmpty()) {
-    acc = acc + m;
-  }
-}
-
 enum class Family { kNone, kSolid, kProfile, kPlate, kArray, kThread, kImported };
 
 Family FamilyOf(const std::string& type) {
@@ -47,20 +39,15 @@ Family FamilyOf(const std::string& type) {
   return it == kTable.end() ? Family::kNone : it->second;
 }
 
-// Removes an id from the in-progress set when its build ends.
-class InProgress {
- public:
-  InProgress(std::set<std::string>& set, const std::string& id) : set_(set), id_(id) {
-    set_.insert(id_);
-  }
-  ~InProgress() { set_.erase(id_); }
-
- private:
-  std::set<std::string>& set_;
-  std::string id_;
-};
-
 }  // namespace
+
+void AddTo(Manifold& acc, const Manifold& solid) {
+  if (acc.IsEmpty()) {
+    acc = solid;
+  } else if (!solid.IsEmpty()) {
+    acc = acc + solid;
+  }
+}
 
 std::vector<std::string> IdList(const json& object, const std::string& key) {
   std::vector<std::string> ids;
@@ -143,7 +130,7 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
     return Manifold();
   }
   NestingGuard nesting(*this);
-  InProgress inProgress(state_.building, id);
+  OnPath onPath(state_.building, id);
 
   std::string type = Js(Jobj(object, "type"), "");
   Manifold result;

@@ -143,11 +143,30 @@ class VelaPipeline {
   void ClearCaches() { state_ = DocumentState{}; }
 
  private:
+  // Marks an id as being built (or resolved) on the current path for the
+  // lifetime of the scope, so that a reference back to it is recognised.
+  class OnPath {
+   public:
+    OnPath(std::set<std::string>& path, const std::string& id) : path_(path), id_(id) {
+      path_.insert(id_);
+    }
+    ~OnPath() { path_.erase(id_); }
+    OnPath(const OnPath&) = delete;
+    OnPath& operator=(const OnPath&) = delete;
+
+   private:
+    std::set<std::string>& path_;
+    std::string id_;
+  };
+
   DocumentState state_;
   int depth_ = 0;
   int64_t copies_ = 0;
   int64_t triangles_ = 0;
 };
+
+// Unites `solid` into `acc`; an empty operand counts as absent.
+void AddTo(manifold::Manifold& acc, const manifold::Manifold& solid);
 
 // Returns the ids of the string elements of the array under `key`, in order.
 std::vector<std::string> IdList(const json& object, const std::string& key);
