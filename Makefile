@@ -1,6 +1,8 @@
 # make demo  - set up, build, run tarvo-cli on examples/demo-request.json into out/
 # make test  - set up, build, run the whole test suite
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
+# make bench - benchmark models, overhead against the library, output paths
+# make fuzz SECONDS=N - the request fuzzer for N seconds
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
@@ -37,6 +39,12 @@ sanitize: deps build-asan/build.ninja
 	@scripts/test-deps.sh >/dev/null
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	scripts/bench.sh
+
+fuzz: deps
+	scripts/fuzz.sh $(SECONDS)
 
 clean:
 	rm -rf build build-asan out
