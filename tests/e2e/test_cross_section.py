@@ -17,7 +17,6 @@ def ring_area(ring):
 
 
 @pytest.mark.parametrize("objects,vid,areas", [
-    ([{"vid": "r", "type": "rectangle", "size": {"x": 20, "y": 10}}], "r", [200]),
     ([{"vid": "c", "type": "circle", "size": 20}], "c", [0.5 * 6 * 100 * math.sin(math.pi / 3)]),
     # A hole runs the other way round; the width comes from a parameter.
     ([{"vid": "w", "type": "parameter", "value": {"value": 30}},
@@ -31,15 +30,6 @@ def test_rings(objects, vid, areas):
     rings = r.json()["rings"]
     assert all(approx(a, b) for a, b in zip(sorted(map(ring_area, rings)), areas))
     assert len(rings) == len(areas)
-
-
-@pytest.mark.parametrize("objects,vid", [
-    ([{"vid": "r", "type": "rectangle"}], "nope"),
-    ([{"vid": "m", "type": "merge2d", "union": ["m"]}], "m"),
-])
-def test_empty_region(objects, vid):
-    r = section(objects, vid)
-    assert (r.code, r.out) == (0, '{"empty":true}\n')
 
 
 @pytest.mark.parametrize("obj,message", [

@@ -26,23 +26,6 @@ def built(objects, vid):
     return r.json()
 
 
-@pytest.mark.parametrize("size, cuts, volume", [
-    ({"depth": 3}, [], 300),
-    # A 2 x 3 pocket 1 deep, and the same cut through the plate.
-    ({"depth": 3}, [{"vid": "h", "depth": 1}], 300 - 6),
-    ({"depth": 3}, [{"vid": "h"}], 300 - 18),
-    # The top edge bevelled all round by 1: a 10 x 10 to 8 x 8 frustum on a 2-high slab.
-    ({"depth": 3, "faseTopOuter": 1}, [], 200 + (100 + 64 + 80) / 3),
-])
-def test_plate_volume(size, cuts, volume):
-    mesh = Mesh(built([rect("r", 10, 10), rect("h", 2, 3, 4, 4), plate("p", "r", size, cuts)],
-                      "_all_"))
-    assert mesh.closed()
-    assert approx(mesh.volume(), volume)
-    lo, hi = mesh.bounds()
-    assert approx(lo[2], 0) and approx(hi[2], 3) and approx(hi[0] - lo[0], 10)
-
-
 @pytest.mark.parametrize("objects, vid", [
     ([thread("t", {"diameter": 10, "height": 100, "screw": 1e-6})], "t"),
     # The ceiling also ends a whole-model build instead of dropping the object.
