@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -29,37 +28,31 @@ json DocOf(std::initializer_list<json> objects) {
 }
 
 std::string Name(const char* prefix, int i) {
-  std::string name(prefix);
-  name += std::to_string(i);
-  return name;
+  return std::string(prefix).append(std::to_string(i));
 }
 
-// Checks that each expression solves to its text against the document.
 void ExpectSolved(const json& doc, const Texts& cases) {
   for (const auto& [in, out] : cases) EXPECT_EQ(SolveExpression(doc, json(in)), json(out)) << in;
 }
 
 TEST(ParamsMath, Values) {
   const std::pair<const char*, double> cases[] = {
-      {"2+3*4", 14}, {"(2+3)*4", 20}, {"2-3-4", -5}, {"8/2/2", 2}, {" 7 ", 7},  {"1.5.5", 1.5},
-      {".", 0},      {".5", 0.5},     {"5.", 5},     {"+5", 5},    {"2*-3", -6}, {"1 - -2", 3},
-      {"-.", 0},     {"\t1\n+\r2", 3}, {"4/8", 0.5},
+      {"2+3*4", 14}, {"(2+3)*4", 20}, {"2-3-4", -5}, {"8/2/2", 2}, {"1.5.5", 1.5}, {".", 0},
+      {".5", 0.5},   {"+5", 5},       {"2*-3", -6},  {"1 - -2", 3}, {"-.", 0}, {"\t1\n+\r2", 3},
   };
   for (const auto& [text, value] : cases) {
     double out = 0;
     EXPECT_TRUE(TryEvalMath(text, out) && out == value) << text;
   }
-  EXPECT_EQ(EvalMath("1/0"), INFINITY);
-  EXPECT_TRUE(std::isnan(EvalMath("0/0")));
 }
 
 TEST(ParamsMath, ErrorMessages) {
   const Texts cases = {
-      {"", "expected number at pos 0"},    {"   ", "expected number at pos 3"},
-      {"2,5", "unexpected trailing chars at pos 1"}, {"3 4", "unexpected trailing chars at pos 2"},
-      {"(1+2", "missing ')' at pos 4"},    {"(1+2 ", "missing ')' at pos 5"},
+      {"", "expected number at pos 0"},     {"   ", "expected number at pos 3"},
       {"-(5)", "expected number at pos 0"}, {"- 5", "expected number at pos 0"},
-      {"--5", "expected number at pos 0"}, {"2* -", "expected number at pos 3"},
+      {"--5", "expected number at pos 0"},  {"2* -", "expected number at pos 3"},
+      {"(1+2", "missing ')' at pos 4"},     {"(1+2 ", "missing ')' at pos 5"},
+      {"2,5", "unexpected trailing chars at pos 1"}, {"3 4", "unexpected trailing chars at pos 2"},
       {"1e5", "unexpected trailing chars at pos 1"}, {"1+2)", "unexpected trailing chars at pos 3"},
   };
   for (const auto& [text, message] : cases) {
@@ -70,8 +63,7 @@ TEST(ParamsMath, ErrorMessages) {
       EXPECT_EQ(e.what(), message);
     }
     double out = 42;
-    EXPECT_FALSE(TryEvalMath(text, out));
-    EXPECT_EQ(out, 42) << "result changed for '" << text << "'";
+    EXPECT_TRUE(!TryEvalMath(text, out) && out == 42) << text;
   }
 }
 
@@ -83,46 +75,32 @@ TEST(ParamsMath, DeepNestingIsAnErrorNotACrash) {
   ExpectSolved(json::object(), {{"=" + std::string(50000, '('), std::string(50000, '(')}});
 }
 
-TEST(ParamsTemplates, NumberToJsonString) {
-  const std::pair<double, const char*> cases[] = {
-      {40, "40"},     {-3, "-3"}, {-0.0, "0"}, {1.0 / 3, "0.333333333333333"}, {1e15, "1e+15"},
-      {999999999999999, "999999999999999"}, {-INFINITY, "-inf"}, {NAN, "nan"},
-  };
-  for (const auto& [value, text] : cases) EXPECT_EQ(NumberToJsonString(value), text);
-}
-
-TEST(ParamsTemplates, LiteralsAndArithmetic) {
-  ExpectSolved(json::object(), {{"=10", "10"}, {"= 2*(3+4)", "14"}, {"=7/2", "3.5"},
-                                {"=", ""}, {"=   ", ""}, {"=2,5", "2,5"}, {"=1e3", "1e3"},
-                                {"= \t\n\r1+1 ", "2"}, {"=1/0", "inf"}, {"=(1", "(1"},
-                                {"==1", "=1"}, {"=\v1", "\v1"}, {"=1 \xc3\xa9", "1 \xc3\xa9"}});
-  for (const json& literal : {json("abc{{w}}"), json(5), json(true), json(nullptr), json(" =1")}) {
-    EXPECT_EQ(SolveExpression(DocOf({Param("w", 1)}), literal), literal);
-  }
-}
-
-TEST(ParamsTemplates, Placeholders) {
+TEST(ParamsTemplates, PlaceholdersLiteralsAndNumberTexts) {
   json doc = DocOf({
       Param("w", 12.5), Param("e", "=3+4"), Param("ee", "==3+4"), Param("p", 123.456),
-      Param("t", true), Param("f", false), Param("n", nullptr), Param("o", {{"a", 1}}),
-      Param("a", json::array({1})), Param("red", "red"), Param("mm", "12mm"), Param("big", 1e20),
-      Param("chain", "={{w}}*2"),
-      {{"vid", "nov"}, {"type", "parameter"}, {"value", {{"other", 1}}}},
+      Param("t", true), Param("f", false), Param("n", nullptr), Param("a", json::array({1})),
+      Param("red", "red"), Param("mm", "12mm"), Param("chain", "={{w}}*2"), Param("big", 1e15),
+      Param("nines", 999999999999999),
       {{"vid", "np"}, {"type", "cube"}, {"value", {{"value", 1}}}},
       {{"vid", "dup"}, {"type", "parameter"}, {"value", 5}}, Param("dup", 7), Param("dup", 9),
       {{"type", "parameter"}, {"value", {{"value", 8}}}},  // no "vid": the empty name
   });
   ExpectSolved(doc, {
       {"={{w}}*2", "25"}, {"={{e}}*2", "14"}, {"={{ee}}*2", "14"}, {"={{chain}}+1", "26"},
-      {"={{p|2}}", "1.2e+02"}, {"={{p|0}}", "1e+02"}, {"={{p|x}}", "1e+02"},
-      {"={{p|-1}}", "123.456"}, {"={{p| +4xyz}}", "123.5"},
+      {"={{p|2}}", "1.2e+02"}, {"={{p|x}}", "1e+02"}, {"={{p|-1}}", "123.456"},
+      {"={{p| +4xyz}}", "123.5"},
       {"=x{{p|99999999999999999999}}", "x123.4560000000000030695446184836328029632568359375"},
-      {"=x{{big}}", "x1e+20"}, {"={{t}}+{{f}}+{{n}}", "1"}, {"={{mm}}+1", "13"},
-      {"={{o}}", "{{o}}"}, {"={{a}}", "{{a}}"}, {"={{red}}", "{{red}}"},
-      {"={{missing}}+1", "{{missing}}+1"}, {"={{missing|3}}", "{{missing|3}}"},
-      {"={{ w }}", "{{ w }}"}, {"={{nov}}", "{{nov}}"}, {"={{np}}", "{{np}}"},
-      {"={{dup}}", "7"}, {"={{|3}}", "8"}, {"=w={{w}}", "w=12.5"},
+      {"={{t}}+{{f}}+{{n}}", "1"}, {"={{mm}}+1", "13"}, {"={{a}}", "{{a}}"},
+      {"={{red}}", "{{red}}"}, {"={{missing|3}}+1", "{{missing|3}}+1"}, {"={{ w }}", "{{ w }}"},
+      {"={{np}}", "{{np}}"}, {"={{dup}}", "7"}, {"={{|3}}", "8"}, {"=w={{w}}", "w=12.5"},
+      {"=x{{big}}", "x1e+15"}, {"=x{{nines}}", "x999999999999999"}, {"=0*-1", "0"},
+      {"=1/3", "0.333333333333333"}, {"=1/0", "inf"}, {"=-1/0", "-inf"},
+      {"=   ", ""}, {"=2,5", "2,5"}, {"=1e3", "1e3"}, {"= \t\n\r1+1 ", "2"}, {"==1", "=1"},
+      {"=\v1", "\v1"}, {"=1 \xc3\xa9", "1 \xc3\xa9"},
   });
+  for (const json& literal : {json("abc{{w}}"), json(5), json(true), json(nullptr), json(" =1")}) {
+    EXPECT_EQ(SolveExpression(doc, literal), literal);
+  }
 }
 
 TEST(ParamsTemplates, PlaceholderMatchingRule) {
@@ -130,7 +108,6 @@ TEST(ParamsTemplates, PlaceholderMatchingRule) {
   ExpectSolved(doc, {{"={{{a}}}", "2}"}, {"={{a}", "{{a}"}, {"={{}}", "{{}}"},
                      {"={{a}b}}", "{{a}b}}"}, {"={{}}{{a}}", "{{}}1"}, {"={{a}}}}{{b}}", "1}}3"},
                      {"={{{{a}}", "{{{{a}}"}, {"={{a}}+{{b}}*2", "7"}});
-
   // Long texts stay linear: many openers before a "}" far away, many matches.
   std::string opens, sum = "=";
   for (int i = 0; i < 100000; ++i) opens += "{{x";
@@ -140,13 +117,11 @@ TEST(ParamsTemplates, PlaceholderMatchingRule) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST(ParamsTemplates, SelfReferenceEndsAtTheLookupBound) {
-  json cycles = DocOf({Param("self", "={{self}}+1"), Param("a", "={{b}}"), Param("b", "={{a}}*2"),
-                       Param("ok", "={{self}}")});
+TEST(ParamsTemplates, CyclesAndLongChainsStayBounded) {
+  auto start = std::chrono::steady_clock::now();
+  json cycles = DocOf({Param("self", "={{self}}+1"), Param("a", "={{b}}+{{b}}"),
+                       Param("b", "={{a}}+{{a}}"), Param("ok", "={{self}}")});
   ExpectSolved(cycles, {{"={{self}}", "{{self}}"}, {"={{a}}", "{{a}}"}, {"={{ok}}+1", "{{ok}}+1"}});
-  SolveAllObjects(cycles);
-  EXPECT_EQ(cycles["objects"][0]["value"]["value"], "{{self}}+1");
-
   // p0 = {{p1}}+1, ..., pn = 0: 31 lookups resolve, 40 exceed the bound.
   for (int n : {31, 40}) {
     json doc = DocOf({Param(Name("p", n), 0)});
@@ -155,28 +130,23 @@ TEST(ParamsTemplates, SelfReferenceEndsAtTheLookupBound) {
     }
     ExpectSolved(doc, {{"={{p0}}", n == 31 ? "31" : "{{p0}}"}});
   }
-}
-
-TEST(ParamsTemplates, DoubleReferencesDoNotBlowUp) {
-  // Each parameter refers twice to the next, and x and y to each other twice:
-  // solved afresh at every reference this takes 2^30 lookups.
-  json doc = DocOf({Param("q30", 5), Param("x", "={{y}}+{{y}}"), Param("y", "={{x}}+{{x}}")});
+  // Solved afresh at every reference, q0 and a take 2^30 lookups.
   for (int i = 0; i < 30; ++i) {
     std::string next = "{{" + Name("q", i + 1) + "}}";
-    doc["objects"].push_back(Param(Name("q", i), "=(" + next + "+" + next + ")/2"));
+    cycles["objects"].push_back(Param(Name("q", i), "=(" + next + "+" + next + ")/2"));
   }
-  doc["objects"].push_back({{"vid", "c"}, {"size", {{"x", "={{q0}}"}, {"y", "={{x}}"}}}});
-  auto start = std::chrono::steady_clock::now();
-  SolveAllObjects(doc);
+  cycles["objects"].push_back(Param("q30", 5));
+  cycles["objects"].push_back({{"vid", "c"}, {"size", {{"x", "={{q0}}"}, {"y", "={{a}}"}}}});
+  SolveAllObjects(cycles);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_EQ(doc["objects"].back()["size"], json({{"x", "5"}, {"y", "{{x}}"}}));
+  EXPECT_EQ(cycles["objects"][0]["value"]["value"], "{{self}}+1");
+  EXPECT_EQ(cycles["objects"].back()["size"], json({{"x", "5"}, {"y", "{{a}}"}}));
 }
 
 TEST(ParamsTemplates, SolveAllObjectsWalksEveryObject) {
   json doc = DocOf({
       Param("w", "=4*5"),
-      {{"vid", "=1+1"}, {"size", {{"x", "={{w}}*2"}, {"y", "|5|*7"}, {"z", 3}}},
-       {"list", {"=1+2", 4, {{"vid", "=2+2"}}}}},
+      {{"vid", "=1+1"}, {"size", {{"x", "={{w}}*2"}, {"y", "|5|*7"}}}, {"list", {"=1+2", 4}}},
       // A "type" written as an expression makes a parameter for later objects only.
       {{"vid", "before"}, {"size", "={{late}}"}},
       {{"vid", "late"}, {"type", "=parameter"}, {"value", {{"value", 6}}}},
@@ -186,34 +156,28 @@ TEST(ParamsTemplates, SolveAllObjectsWalksEveryObject) {
   SolveAllObjects(doc);
   const json& objects = doc["objects"];
   EXPECT_EQ(objects[0]["value"]["value"], "20");
-  EXPECT_EQ(objects[1], json({{"vid", "=1+1"}, {"size", {{"x", "40"}, {"y", "|5|*7"}, {"z", 3}}},
-                              {"list", {"3", 4, {{"vid", "4"}}}}}));
+  EXPECT_EQ(objects[1], json({{"vid", "=1+1"}, {"size", {{"x", "40"}, {"y", "|5|*7"}}},
+                              {"list", {"3", 4}}}));
   EXPECT_EQ(objects[2]["size"], "{{late}}");
   EXPECT_EQ(objects[4]["size"], "6");
   EXPECT_EQ(objects[5], "=1+1");
-  for (json other : {json("=1"), json({{"objects", {{"a", "=1"}}}})}) {
-    json copy = other;
-    SolveAllObjects(copy);
-    EXPECT_EQ(copy, other);
-  }
 }
 
 TEST(ParamsDropdowns, ChosenEntry) {
+  json doc = json::parse(R"({"objects": [{"vid": "|1|*2", "size": {"x": "|1|*2", "n": 3}},
+                                         ["|1|*2", {"deep": {"x": "|a|*b"}}]]})");
+  ResolveDropdowns(doc);
+  EXPECT_EQ(doc, json::parse(R"({"objects": [{"vid": "2", "size": {"x": "2", "n": 3}},
+                                             ["|1|*2", {"deep": {"x": "b"}}]]})"));
   const Texts cases = {
-      {"|10|*20|30", "20"}, {"|*left|right", "left"}, {"|a|*b|*c", "b"}, {"|a|b", "|a|b"},
-      {"|a*b|c", "|a*b|c"}, {"|a|*", ""},  {"*a|b", "*a|b"}, {"a|*b", "a|*b"}, {"||*x", "x"},
-      {"|=1+1|*=2*3", "=2*3"}, {"", ""}, {"|**", "*"},
+      {"|10|*20|30", "20"}, {"|a|*b|*c", "b"}, {"|a|b", "|a|b"}, {"|a*b|c", "|a*b|c"},
+      {"|a|*", ""},  {"a|*b", "a|*b"}, {"||*x", "x"}, {"|=1+1|*=2*3", "=2*3"}, {"|**", "*"},
   };
   for (const auto& [in, out] : cases) {
     json value = {{"k", in}};
     ResolveDropdowns(value);
     EXPECT_EQ(value["k"], out) << in;
   }
-  json doc = json::parse(R"({"objects": [{"vid": "|1|*2", "size": {"x": "|1|*2", "n": 3}},
-                                         ["|1|*2", {"deep": {"x": "|a|*b"}}]]})");
-  ResolveDropdowns(doc);
-  EXPECT_EQ(doc, json::parse(R"({"objects": [{"vid": "2", "size": {"x": "2", "n": 3}},
-                                             ["|1|*2", {"deep": {"x": "b"}}]]})"));
 }
 
 json Important(const std::string& vid, const json& importance, const json& value = 0) {
@@ -229,19 +193,17 @@ json Values(const json& doc) {
   return out;
 }
 
-TEST(ParamsPartValues, RankingIsStableByImportance) {
+TEST(ParamsPartValues, StableRankingValuesAndResolution) {
   json included = DocOf({Important("pa", 1), Important("pb", 3), Important("pc", 3),
                          Param("pd", 0), Important("pe", 0.9), Important("pf", true),
                          Important("pg", -2), Important("ph", 2.7), Important("huge", 1e300)});
   ApplyPartValues(included, {{"partvalues", {9, 10, 20, 30, 40, 50, 60}}}, json::object());
   EXPECT_EQ(Values(included), json({40, 10, 20, 0, 0, 50, 0, 30, 9}));
-}
 
-TEST(ParamsPartValues, ValuesAndResolution) {
   json outer = DocOf({Param("width", 40)});
-  json included = DocOf({Important("a", 9), Important("b", 8), Important("c", 7),
-                         Important("d", 6), Important("e", 5), Important("f", 4),
-                         Important("g", 3), Important("h", 2), Param("depth", 2.5)});
+  included = DocOf({Important("a", 9), Important("b", 8), Important("c", 7),
+                    Important("d", 6), Important("e", 5), Important("f", 4),
+                    Important("g", 3), Important("h", 2), Param("depth", 2.5)});
   included["objects"][7].erase("value");
   ApplyPartValues(included,
                   {{"partvalues", {nullptr, 5, "{{width}}", "{{depth}}*2", "{{nowhere}}", "=3*4",
@@ -251,23 +213,18 @@ TEST(ParamsPartValues, ValuesAndResolution) {
             json({0, 5, "40", "5", "{{nowhere}}", "12", "abc", json::array({1}), 2.5}));
 
   const json original = included;
-  for (const json& including : {json({{"partvalues", 5}}), json::object(), json::array()}) {
-    ApplyPartValues(included, including, outer);
-    EXPECT_EQ(included, original);
-  }
+  ApplyPartValues(included, {{"partvalues", 5}}, outer);
+  EXPECT_EQ(included, original);
 }
 
 TEST(ParamsPartValues, IllTypedMembersThrowTypeErrors) {
-  for (const json& importance : {json(nullptr), json("3"), json::object(), json::array()}) {
-    json included = DocOf({Important("a", importance)});
+  json cases[] = {DocOf({Important("a", "3")}), DocOf({Important("a", json::array())}),
+                  DocOf({Important("a", 1)}), DocOf({Important("a", 1)})};
+  cases[2]["objects"][0]["value"] = 5;
+  cases[3]["objects"][0]["value"] = nullptr;
+  for (json& included : cases) {
     EXPECT_THROW(ApplyPartValues(included, {{"partvalues", {1}}}, json::object()),
-                 json::type_error);
-  }
-  for (const json& value : {json(5), json(nullptr)}) {
-    json included = DocOf({Important("a", 1)});
-    included["objects"][0]["value"] = value;
-    EXPECT_THROW(ApplyPartValues(included, {{"partvalues", {1}}}, json::object()),
-                 json::type_error);
+                 json::type_error) << included;
   }
 }
 
