@@ -299,6 +299,8 @@ std::string NumberToJsonString(double d) {
     std::snprintf(buffer, sizeof buffer, "%" PRId64, static_cast<int64_t>(d));
     return buffer;
   }
+  // printf writes a NaN with its sign bit set (0/0 gives one) as "-nan".
+  if (std::isnan(d)) return "nan";
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.15g", d);
   return buffer;
