@@ -67,7 +67,7 @@ echo "fuzz summary"
 echo "  this run:      ${elapsed}s, exit status $status"
 echo "  all runs:      ${total}s in build-fuzz"
 grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" "$build/last-run.log" | sed 's/^/  /' || true
-grep -E "cov: [0-9]+" "$build/last-run.log" | tail -1 | sed 's/^/  last: /' || true
+grep -E "^#[0-9]+: cov: [0-9]+" "$build/last-run.log" | tail -1 | sed 's/^/  last: /' || true
 echo "  corpus:        $(ls "$corpus" | wc -l) inputs"
 # The machine is shared: a timeout found while it was busy may be load, not
 # a hang. Each timeout (and slow unit) is run once more alone; one that
