@@ -1,3 +1,5 @@
+// Planar objects shown as thin slabs, and the solids made from profiles:
+// lathes, lofts (also hollow) and twisted extrusions.
 #include <cmath>
 #include <vector>
 
