@@ -19,7 +19,7 @@ fi
 echo "test-deps: installing $(grep -c '^[a-z]' "$requirements") pinned Python package(s) into $target" >&2
 rm -rf "$target"
 mkdir -p "$target"
-python3 -m pip install -q --disable-pip-version-check --no-deps --require-hashes \
+python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore --no-deps --require-hashes \
   --only-binary :all: \
   --target "$target" -r "$requirements" >&2
 echo "$want" >"$stamp"
