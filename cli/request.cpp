@@ -27,6 +27,15 @@ std::string Finish(const json& answer) {
   return text;
 }
 
+// Returns the string under `key`, moved out of the request (model documents
+// can be tens of megabytes). Throws the JSON library's errors for a missing
+// key or another kind of value.
+std::string TakeString(json& request, const char* key) {
+  json& value = request.at(key);
+  if (!value.is_string()) return value.get<std::string>();  // throws type_error
+  return std::move(value.get_ref<std::string&>());
+}
+
 // Applies the request's "segments" when it is a number; other values are ignored.
 void ReadSegments(const json& request, VelaPipeline& pipeline) {
   auto it = request.find("segments");
@@ -98,8 +107,8 @@ Answer AnswerRequest(const std::string& op, const std::string& requestText) {
   const json empty = json{{"empty", true}};
 
   if (op == "build" || op == "build_xml" || op == "cross_section") {
-    std::string jsonStr = request.at("jsonStr").get<std::string>();
-    std::string vid = request.at("vid").get<std::string>();
+    std::string jsonStr = TakeString(request, "jsonStr");
+    std::string vid = TakeString(request, "vid");
     VelaPipeline pipeline;
     ReadSegments(request, pipeline);
     if (op == "cross_section") {
@@ -121,7 +130,7 @@ Answer AnswerRequest(const std::string& op, const std::string& requestText) {
     return {0, Finish(json{{"xml", ManifoldTo3MFModelXML(solid, objectName)}})};
   }
   if (op == "multi_xml") {
-    std::string partsJson = request.at("partsJson").get<std::string>();
+    std::string partsJson = TakeString(request, "partsJson");
     VelaPipeline pipeline;
     std::string xml = pipeline.Build3MFMultiObjectXML(partsJson, PartsOf(request));
     return {0, Finish(json{{"xml", std::move(xml)}})};

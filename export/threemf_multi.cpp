@@ -154,8 +154,9 @@ std::string VelaPipeline::Build3MFMultiObjectXML(const std::string& partsJson,
     for (const ThreeMFBuildPart& part : parts) {
       ThreeMFPartMesh built{{}, part.name, part.color};
       try {
-        built.mesh = BuildInner(document, part.vid, nullptr).GetMeshGL64();
-        ChargeTriangles(static_cast<int64_t>(built.mesh.NumTri()));
+        const manifold::Manifold solid = BuildInner(document, part.vid, nullptr);
+        ChargeTriangles(static_cast<int64_t>(solid.NumTri()));
+        built.mesh = solid.GetMeshGL64();
       } catch (const LimitError&) {
         throw;
       } catch (...) {

@@ -102,7 +102,11 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     for (const std::string& id : IdList(object, "attachmentVids")) {
       const json* attachment = FindAttachment(document, id, "model/stl");
       if (attachment == nullptr) continue;
-      std::vector<uint8_t> bytes = Base64Decode(Js(*attachment, "content", ""));
+      // Read in place: the content may be tens of megabytes.
+      const json& content = Jobj(*attachment, "content");
+      std::vector<uint8_t> bytes =
+          content.is_string() ? Base64Decode(content.get_ref<const std::string&>())
+                              : std::vector<uint8_t>();
       AddTo(result, StlBufferToManifold(bytes, 0));
     }
     return result;

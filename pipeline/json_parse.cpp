@@ -12,9 +12,12 @@ size_t FindTooDeep(const std::string& text, int limit) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (inString) {
-      if (c == '\\') {
+      // Skip to the next quote or escape: strings may be megabytes long.
+      i = text.find_first_of("\"\\", i);
+      if (i == std::string::npos) break;
+      if (text[i] == '\\') {
         ++i;
-      } else if (c == '"') {
+      } else {
         inString = false;
       }
       continue;
