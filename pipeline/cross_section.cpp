@@ -164,6 +164,11 @@ int CircleSegments(const VelaPipeline& pipeline, const json& object) {
   return CheckSegments(count, "circle segment count");
 }
 
+namespace {
+
+// Returns the unmoved region of an object of a planar, "text" or "svg" type;
+// empty for other types and unusable members. Throws the JSON library's type
+// error for non-numeric outline points, LimitError past a ceiling.
 CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type, const json& document,
                           const json& object, const VisitingSet* visiting) {
   const json& size = Jobj(object, "size");
@@ -206,6 +211,8 @@ CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type, const
   }
   return CrossSection();
 }
+
+}  // namespace
 
 CrossSection VelaPipeline::Resolve2DCrossSection(const std::string& text, const std::string& id) {
   // A new document: nothing resolved or built for an earlier one applies.

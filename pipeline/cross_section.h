@@ -26,13 +26,6 @@ manifold::CrossSection ApplyCopies2D(const manifold::CrossSection& region, const
 // plus the planar objects listed before it; 0 when the id is not listed.
 double ZOffsetFor2DObject(const json& document, const std::string& id);
 
-// Returns the unmoved region of an object of a planar, "text" or "svg" type;
-// empty for other types and unusable members. Throws the JSON library's type
-// error for non-numeric outline points, LimitError past a ceiling.
-manifold::CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type,
-                                    const json& document, const json& object,
-                                    const VisitingSet* visiting);
-
 // Returns the segment count of a "circle" object: its own "segments" when 3 or
 // more (LimitError past the ceiling), else the pipeline's.
 int CircleSegments(const VelaPipeline& pipeline, const json& object);

@@ -35,9 +35,10 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
   if (Is2DObjectType(type)) {
     // A planar object shows as a thin slab, each one listed later a little
     // higher than the ones before it so that they do not overlap.
-    CrossSection region = PlanarRegion(*this, type, document, object, visiting);
+    // The resolved region is already moved, and cached for any profile that
+    // uses the same object.
+    const CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
     if (region.IsEmpty()) return Manifold();
-    Apply2DMove(region, object);
     Manifold slab = Prism(region, planarThickness);
     if (slab.IsEmpty()) return slab;
     const double z = ZOffsetFor2DObject(document, id);
