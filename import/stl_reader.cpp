@@ -1,12 +1,12 @@
 #include "import/stl_reader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
-#include <unordered_map>
 
 namespace velamanifold {
 
@@ -18,15 +18,23 @@ constexpr size_t kHeaderBytes = 84;
 constexpr size_t kRecordBytes = 50;
 
 int32_t Quantize(float c) {
-  double scaled = std::round(static_cast<double>(c) * 100000.0);
-  if (std::isnan(scaled)) return 0;
-  if (scaled >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
-    return std::numeric_limits<int32_t>::max();
+  // Exact: a float times 100000 needs at most 41 significant bits.
+  const double scaled = static_cast<double>(c) * 100000.0;
+  if (!(scaled > -2147483648.0 && scaled < 2147483648.0)) {
+    if (std::isnan(scaled)) return 0;
+    return scaled > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min();
   }
-  if (scaled <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
-    return std::numeric_limits<int32_t>::min();
+  // Rounds halves away from zero without a library call (this runs for every
+  // coordinate of the file); the fraction is exact in this range.
+  int64_t whole = static_cast<int64_t>(scaled);
+  const double fraction = scaled - static_cast<double>(whole);
+  if (fraction >= 0.5) {
+    ++whole;
+  } else if (fraction <= -0.5) {
+    --whole;
   }
-  return static_cast<int32_t>(scaled);
+  return static_cast<int32_t>(std::clamp<int64_t>(whole, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
 }
 
 uint32_t ReadU32(const uint8_t* p) {
@@ -71,31 +79,87 @@ const char* StatusName(Manifold::Error status) {
   }
 }
 
+// Vertex key to vertex index, by open addressing: one flat array of slots,
+// probed linearly and kept at most half full. Merging the corners of a big
+// file is bound by memory latency, and a flat table costs one cache miss per
+// look-up where a node-based map costs two or three.
+class VertexTable {
+ public:
+  explicit VertexTable(size_t expected) {
+    size_t capacity = 64;
+    while (capacity < 2 * expected) capacity *= 2;
+    slots_.assign(capacity, Slot{});
+  }
+
+  // Returns the index stored for `key` and false, or stores `next` and
+  // returns it and true.
+  std::pair<uint32_t, bool> Insert(const VertexKey& key, uint32_t next) {
+    for (size_t at = Home(key);; at = (at + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[at];
+      if (slot.index == kFree) {
+        slot = Slot{key, next};
+        if (++size_ * 2 > slots_.size()) Grow();
+        return {next, true};
+      }
+      if (slot.key == key) return {slot.index, false};
+    }
+  }
+
+  size_t Size() const { return size_; }
+
+ private:
+  static constexpr uint32_t kFree = UINT32_MAX;
+  struct Slot {
+    VertexKey key;
+    uint32_t index = kFree;
+  };
+
+  // The key's hash, spread over the high bits so that keys on a regular grid
+  // do not crowd into neighbouring slots.
+  size_t Home(const VertexKey& key) const {
+    const uint64_t mixed = static_cast<uint64_t>(VertexKeyHash{}(key)) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<size_t>(mixed >> (64 - std::countr_zero(slots_.size())));
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.index == kFree) continue;
+      size_t at = Home(slot.key);
+      while (slots_[at].index != kFree) at = (at + 1) & (slots_.size() - 1);
+      slots_[at] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t size_ = 0;
+};
+
 // Builds the indexed mesh: each corner either finds the vertex of an earlier
 // corner with the same key or appends a new vertex holding its own coordinates.
 class MeshCollector {
  public:
-  MeshCollector() { mesh_.tolerance = 1e-5f; }
-
-  void Reserve(size_t vertexKeys, size_t vertexFloats, size_t indices) {
-    map_.max_load_factor(1.0f);
-    map_.reserve(vertexKeys);
-    mesh_.vertProperties.reserve(vertexFloats);
-    mesh_.triVerts.reserve(indices);
+  // `corners` is the number of corners expected (a bound, for reserving).
+  explicit MeshCollector(size_t corners) : table_(corners / 6) {
+    mesh_.tolerance = 1e-5f;
+    // A closed mesh has about one vertex per six corners.
+    mesh_.vertProperties.reserve(corners / 2);
+    mesh_.triVerts.reserve(corners);
   }
 
   void AddCorner(float x, float y, float z) {
-    uint32_t next = static_cast<uint32_t>(map_.size());
-    auto [it, inserted] = map_.try_emplace(MakeVertexKey(x, y, z), next);
+    auto [index, inserted] =
+        table_.Insert(MakeVertexKey(x, y, z), static_cast<uint32_t>(table_.Size()));
     if (inserted) {
       mesh_.vertProperties.push_back(x);
       mesh_.vertProperties.push_back(y);
       mesh_.vertProperties.push_back(z);
     }
-    mesh_.triVerts.push_back(it->second);
+    mesh_.triVerts.push_back(index);
   }
 
-  size_t NumVert() const { return map_.size(); }
+  size_t NumVert() const { return table_.Size(); }
   size_t NumTri() const { return mesh_.triVerts.size() / 3; }
 
   // Returns the solid of the collected mesh. Corners that do not complete a
@@ -103,7 +167,7 @@ class MeshCollector {
   // fewer than three vertices: they bound no area, and the library can crash
   // on meshes that hold them.
   Manifold Construct() {
-    map_ = {};  // the keys are no longer needed; free them before the library copies
+    table_ = VertexTable(0);  // free the keys before the library copies the mesh
     std::vector<uint32_t>& tris = mesh_.triVerts;
     size_t kept = 0;
     for (size_t t = 0; t + 3 <= tris.size(); t += 3) {
@@ -118,7 +182,7 @@ class MeshCollector {
   }
 
  private:
-  std::unordered_map<VertexKey, uint32_t, VertexKeyHash> map_;
+  VertexTable table_;
   manifold::MeshGL mesh_;
 };
 
@@ -130,8 +194,7 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
                 bytes.size(), static_cast<size_t>(expected), count);
     return Manifold();
   }
-  MeshCollector collector;
-  collector.Reserve(size_t{3} * count, size_t{9} * count, size_t{3} * count);
+  MeshCollector collector(size_t{3} * count);
   const uint8_t* record = bytes.data() + kHeaderBytes;
   for (uint32_t t = 0; t < count; ++t, record += kRecordBytes) {
     for (int corner = 0; corner < 3; ++corner) {
@@ -158,8 +221,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
   std::string text(bytes.begin(), bytes.end());
-  MeshCollector collector;
-  collector.Reserve(0, bytes.size() / 30 * 3, bytes.size() / 60);
+  // An ASCII corner takes at least 30 bytes ("vertex" and three numbers).
+  MeshCollector collector(bytes.size() / 30);
   std::string line;
   size_t start = 0;
   while (start < text.size()) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
+#include <random>
 #include <limits>
 #include <string>
 #include <vector>
@@ -51,6 +55,19 @@ Bytes Ascii(const std::string& eol, const std::string& indent, const std::string
   return {text.begin(), text.end()};
 }
 
+// `count` cubes of side 10, 20 apart on a grid of 20 x 20 x n.
+std::vector<Triangle> Cubes(int count) {
+  std::vector<Triangle> tris;
+  for (int i = 0; i < count; ++i) {
+    const float offset[3] = {20.0f * (i % 20), 20.0f * (i / 20 % 20), 20.0f * (i / 400)};
+    for (Triangle t : Cube()) {
+      for (int c = 0; c < 9; ++c) t[c] += offset[c % 3];
+      tris.push_back(t);
+    }
+  }
+  return tris;
+}
+
 Bytes Resized(Bytes bytes, size_t size) {
   bytes.resize(size, 0);
   return bytes;
@@ -86,6 +103,8 @@ TEST(StlReader, LogsOneLinePerFile) {
       {-1, Binary(Cube(), "solid"), "OK (ASCII): 0 tris, 0 verts (dedup) -> manifold"},
       {1000, Ascii("\r\n", "  \t "), "OK (ASCII): 12 tris, 8 verts (dedup) -> manifold"},
       {1000, loose, "OK (ASCII): 12 tris, 9 verts (dedup) -> manifold"},
+      // 2000 separate cubes: more vertices than the vertex table first holds
+      {2000 * 1000.0, Binary(Cubes(2000)), "OK: 24000 tris -> 16000 verts (dedup) -> manifold"},
   };
   for (const Case& c : cases) {
     ::testing::internal::CaptureStdout();
@@ -106,6 +125,15 @@ TEST(StlReader, QuantisationRoundsToHundredThousandths) {
       {1e30f, INT32_MAX}, {-1e30f, INT32_MIN}, {std::numeric_limits<float>::quiet_NaN(), 0}};
   for (auto [c, key] : cases) EXPECT_EQ(MakeVertexKey(c, 0, 0).x, key) << c;
   EXPECT_EQ(MakeVertexKey(1.000001f, 2, 3), MakeVertexKey(1.000003f, 2, 3));
+  // Any float: the key is round-half-away-from-zero of c * 100000, saturated.
+  std::mt19937 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    float c = std::bit_cast<float>(static_cast<uint32_t>(random()));
+    if (i % 2) c = std::ldexp(static_cast<float>(static_cast<int32_t>(random())), -21);
+    if (std::isnan(c)) continue;
+    double expected = std::clamp(std::round(c * 100000.0), -2147483648.0, 2147483647.0);
+    ASSERT_EQ(MakeVertexKey(c, 0, 0).x, static_cast<int32_t>(expected)) << c;
+  }
   EXPECT_FALSE(MakeVertexKey(1.0f, 2, 3) == MakeVertexKey(1.00002f, 2, 3));
 }
 
