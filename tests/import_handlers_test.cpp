@@ -59,7 +59,9 @@ json Model(const std::vector<json>& objects, const std::vector<json>& attachment
 
 TEST(Base64Decode, SkipsNoiseAndStopsAtPadding) {
   const std::pair<std::string, std::string> cases[] = {
-      {"TW\r\nF u*", "Man"}, {"TWE=", "Ma"}, {"TQ=TWFu", "M"}, {"T", ""}, {"+/+/", "\xfb\xff\xbf"}};
+      {"TW\r\nF u*", "Man"}, {"TWE=", "Ma"}, {"TQ=TWFu", "M"}, {"T", ""}, {"+/+/", "\xfb\xff\xbf"},
+      // whole groups around noise, then an unpadded tail
+      {"TWFuTWFu\nTWFu T WFuTWE", "ManManManManMa"}, {"TWFuTW\nFuTWFu", "ManManMan"}};
   for (const auto& [text, bytes] : cases) {
     std::vector<uint8_t> got = Base64Decode(text);
     EXPECT_EQ(std::string(got.begin(), got.end()), bytes) << text;
