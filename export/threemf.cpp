@@ -1,8 +1,9 @@
 #include "export/threemf.h"
 
-#include <charconv>
-#include <cmath>
+#include <cstring>
+#include <unordered_map>
 
+#include "export/number_text.h"
 #include "export/threemf_format.h"
 #include "export/xml_escape.h"
 
@@ -15,46 +16,96 @@ constexpr char kMaterialNamespace[] =
     "http://schemas.microsoft.com/3dmanufacturing/material/2015/02";
 
 double ClampChannel(double v) {
-  if (!(v > 0)) return 0;  // NaN too: a channel that is no number shows as none
-  return v > 1 ? 1 : v;
+  // NaN too: a channel that is no number shows as none. Written as two
+  // selections so that the compiler makes them branch-free.
+  const double low = v > 0 ? v : 0.0;
+  return low < 1 ? low : 1.0;
+}
+
+// Returns x (0 to 255) rounded to the nearest integer, halves up: what
+// std::round gives for it, without the library call.
+uint32_t RoundChannel(double x) {
+  const uint32_t whole = static_cast<uint32_t>(x);
+  return whole + (x - whole >= 0.5 ? 1 : 0);
+}
+
+// Returns the colour of triangle `tri` packed as 0xRRGGBB (see TriangleColor).
+uint32_t TriangleRgb(const manifold::MeshGL64& mesh, size_t stride, size_t tri) {
+  const double* corner[3];
+  for (size_t j = 0; j < 3; ++j) {
+    const size_t vertex = static_cast<size_t>(mesh.triVerts[3 * tri + j]);
+    corner[j] = mesh.vertProperties.data() + vertex * stride + 3;
+  }
+  uint32_t rgb = 0;
+  for (size_t k = 0; k < 3; ++k) {
+    double sum = 0;
+    for (size_t j = 0; j < 3; ++j) sum += ClampChannel(corner[j][k]);
+    rgb = rgb << 8 | RoundChannel(sum / 3 * 255);
+  }
+  return rgb;
+}
+
+// Returns "#RRGGBB" for a packed colour.
+std::string ColorText(uint32_t rgb) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "#000000";
+  for (int i = 0; i < 6; ++i) text[1 + i] = kHex[(rgb >> (20 - 4 * i)) & 15];
+  return text;
+}
+
+// Gathers text in a fixed buffer and appends it to a string a block at a
+// time, so that the element writers put each piece through a pointer rather
+// than growing the string once per piece.
+class BlockWriter {
+ public:
+  explicit BlockWriter(std::string& out) : out_(out) {}
+  // Returns where to write next, with at least `room` (up to a few hundred)
+  // bytes free.
+  char* Room(size_t room) {
+    if (kSize - used_ < room) Flush();
+    return buffer_ + used_;
+  }
+  // Marks the text up to `end` as written.
+  void Done(const char* end) { used_ = static_cast<size_t>(end - buffer_); }
+  // Appends what was written to the string; call before using the string.
+  void Flush() {
+    out_.append(buffer_, used_);
+    used_ = 0;
+  }
+
+ private:
+  static constexpr size_t kSize = 16384;
+  std::string& out_;
+  size_t used_ = 0;
+  char buffer_[kSize];
+};
+
+// Copies a literal without its terminator and returns the end.
+template <size_t N>
+char* Put(char* out, const char (&text)[N]) {
+  std::memcpy(out, text, N - 1);
+  return out + N - 1;
 }
 
 }  // namespace
 
 void AppendCoordinate(std::string& out, double value) {
-  // Same bytes as "%.9g": to_chars with a precision follows printf's rules.
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                              std::chars_format::general, 9);
-  out.append(buffer, result.ptr);
+  char buffer[kG9Room];
+  out.append(buffer, WriteG9(buffer, value));
 }
 
 void AppendInteger(std::string& out, int64_t value) {
-  char buffer[24];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  char buffer[kIntegerRoom];
+  out.append(buffer, WriteInteger(buffer, value));
 }
 
 void AppendUnsigned(std::string& out, uint64_t value) {
-  char buffer[24];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  char buffer[kIntegerRoom];
+  out.append(buffer, WriteUnsigned(buffer, value));
 }
 
 std::string TriangleColor(const manifold::MeshGL64& mesh, size_t stride, size_t tri) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string color = "#000000";
-  for (size_t k = 0; k < 3; ++k) {
-    double sum = 0;
-    for (size_t j = 0; j < 3; ++j) {
-      size_t vertex = static_cast<size_t>(mesh.triVerts[3 * tri + j]);
-      sum += ClampChannel(mesh.vertProperties[vertex * stride + 3 + k]);
-    }
-    int byte = static_cast<int>(std::round(sum / 3 * 255));
-    color[1 + 2 * k] = kHex[byte >> 4];
-    color[2 + 2 * k] = kHex[byte & 15];
-  }
-  return color;
+  return ColorText(TriangleRgb(mesh, stride, tri));
 }
 
 int ColorTable::Index(const std::string& color) {
@@ -67,14 +118,19 @@ std::vector<int32_t> TriangleColorIndices(const manifold::MeshGL64& mesh, size_t
                                           ColorTable& table) {
   size_t triCount = mesh.triVerts.size() / 3;
   std::vector<int32_t> indices(triCount);
-  std::string last;
+  // Table indices of the colours met so far, by packed value, so that text
+  // is made only for a colour's first triangle. Neighbouring triangles
+  // mostly share a colour; the last one is checked before the map.
+  std::unordered_map<uint32_t, int32_t> known;
+  uint32_t lastRgb = 0;
   int32_t lastIndex = -1;
   for (size_t t = 0; t < triCount; ++t) {
-    std::string color = TriangleColor(mesh, stride, t);
-    // Neighbouring triangles mostly share a colour; skip the map for them.
-    if (lastIndex < 0 || color != last) {
-      lastIndex = table.Index(color);
-      last = std::move(color);
+    const uint32_t rgb = TriangleRgb(mesh, stride, t);
+    if (lastIndex < 0 || rgb != lastRgb) {
+      auto [it, added] = known.try_emplace(rgb, 0);
+      if (added) it->second = table.Index(ColorText(rgb));
+      lastIndex = it->second;
+      lastRgb = rgb;
     }
     indices[t] = lastIndex;
   }
@@ -103,44 +159,47 @@ void AppendColorGroup(std::string& out, int id, const std::vector<std::string>& 
 
 void AppendVertices(std::string& out, const manifold::MeshGL64& mesh, size_t stride,
                     size_t count) {
+  constexpr size_t kRoom = 3 * kG9Room + 32;
   out += "<vertices>";
-  for (size_t v = 0; v < count; ++v) {
-    const double* p = mesh.vertProperties.data() + v * stride;
-    out += "<vertex x=\"";
-    AppendCoordinate(out, p[0]);
-    out += "\" y=\"";
-    AppendCoordinate(out, p[1]);
-    out += "\" z=\"";
-    AppendCoordinate(out, p[2]);
-    out += "\"/>";
+  BlockWriter writer(out);
+  const double* p = mesh.vertProperties.data();
+  for (size_t v = 0; v < count; ++v, p += stride) {
+    char* at = Put(writer.Room(kRoom), "<vertex x=\"");
+    at = Put(WriteG9(at, p[0]), "\" y=\"");
+    at = Put(WriteG9(at, p[1]), "\" z=\"");
+    writer.Done(Put(WriteG9(at, p[2]), "\"/>"));
   }
+  writer.Flush();
   out += "</vertices>";
 }
 
 void AppendTriangles(std::string& out, const manifold::MeshGL64& mesh,
                      const std::vector<int32_t>* colors, int groupId) {
+  constexpr size_t kRoom = 5 * kIntegerRoom + 64;
+  // The same for every coloured triangle, so made once.
+  char groupText[kIntegerRoom + 16];
+  char* groupEnd = Put(WriteInteger(Put(groupText, " pid=\""), groupId), "\" p1=\"");
+  const size_t groupLength = static_cast<size_t>(groupEnd - groupText);
+
   const size_t triCount = mesh.triVerts.size() / 3;
+  const uint64_t* corners = mesh.triVerts.data();
   out += "<triangles>";
-  for (size_t t = 0; t < triCount; ++t) {
-    out += "<triangle v1=\"";
-    AppendUnsigned(out, mesh.triVerts[3 * t]);
-    out += "\" v2=\"";
-    AppendUnsigned(out, mesh.triVerts[3 * t + 1]);
-    out += "\" v3=\"";
-    AppendUnsigned(out, mesh.triVerts[3 * t + 2]);
-    out += '"';
+  BlockWriter writer(out);
+  for (size_t t = 0; t < triCount; ++t, corners += 3) {
+    char* at = Put(writer.Room(kRoom), "<triangle v1=\"");
+    at = Put(WriteUnsigned(at, corners[0]), "\" v2=\"");
+    at = Put(WriteUnsigned(at, corners[1]), "\" v3=\"");
+    at = Put(WriteUnsigned(at, corners[2]), "\"");
     if (colors) {
-      out += " pid=\"";
-      AppendInteger(out, groupId);
       // A triangle names its property with p1 ("pindex" belongs to objects
       // only, and readers drop or refuse it here); p1 alone covers all
       // three corners.
-      out += "\" p1=\"";
-      AppendInteger(out, (*colors)[t]);
-      out += '"';
+      std::memcpy(at, groupText, groupLength);
+      at = Put(WriteInteger(at + groupLength, (*colors)[t]), "\"");
     }
-    out += "/>";
+    writer.Done(Put(at, "/>"));
   }
+  writer.Flush();
   out += "</triangles>";
 }
 

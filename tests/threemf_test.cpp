@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 
+#include "export/number_text.h"
 #include "export/threemf.h"
 #include "export/threemf_format.h"
 #include "export/xml_escape.h"
@@ -60,21 +65,156 @@ std::string Group(int id, const std::string& color) {
          "\"/></m:colorgroup>";
 }
 
+std::string PrintfG9(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
+
+// The decimal `text` read to the nearest double, with `steps` neighbours on
+// either side.
+void AddAround(std::vector<double>& values, const std::string& text, int steps) {
+  const double centre = std::strtod(text.c_str(), nullptr);
+  double up = centre, down = centre;
+  values.push_back(centre);
+  for (int i = 0; i < steps; ++i) {
+    values.push_back(up = std::nextafter(up, HUGE_VAL));
+    values.push_back(down = std::nextafter(down, -HUGE_VAL));
+  }
+}
+
 TEST(ThreeMFFormat, CoordinatesMatchPrintfG9) {
-  std::vector<double> values = {-0.0, 1e-5, 0.0001, 999999999.5, 9007199254740993.0, 5e-324,
-                                std::numeric_limits<double>::max(), -HUGE_VAL};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> values = {
+      0.0,      -0.0,      1e-5, 0.0001, 999999999.5, 9007199254740993.0, 5e-324,
+      -2.2250738585072014e-308, std::numeric_limits<double>::max(),
+      HUGE_VAL, -HUGE_VAL, nan,  -nan,   0.1,         1.5,                 -25,
+      100,      1e8,       123456789};
+  for (int e = -6; e <= 11; ++e) {
+    const std::string exponent = "e" + std::to_string(e);
+    AddAround(values, "1" + exponent, 3);                     // where the exponent changes
+    AddAround(values, "9.999999995" + exponent, 3);           // rounds up to the next power
+    AddAround(values, "9.99999999499999" + exponent, 1);      // just does not
+    AddAround(values, "1.000000005" + exponent, 3);           // a half at the ninth digit
+    AddAround(values, "1.0000000050000001" + exponent, 1);
+  }
   std::mt19937_64 random(1234);
-  std::uniform_real_distribution<double> small(-1000, 1000);
+  std::uniform_int_distribution<int> exponents(-6, 10);
+  std::uniform_int_distribution<int64_t> nineDigits(100000000, 999999999);
+  for (int i = 0; i < 2000; ++i) {
+    // Near halves at the ninth digit, at every exponent.
+    const std::string digits = std::to_string(nineDigits(random));
+    AddAround(values, digits.substr(0, 1) + "." + digits.substr(1) + "5e" +
+                          std::to_string(exponents(random)), 1);
+    // Exact halves, where a rounding rule for ties decides.
+    values.push_back(static_cast<double>(nineDigits(random)) + 0.5);
+  }
+  for (int k = 0; k <= 40; ++k) {
+    values.insert(values.end(), {std::ldexp(1.0, -k), std::ldexp(3.0, -k), std::ldexp(1e9 - 1, -k),
+                                 std::ldexp(0x1FFFFFFFFFFFFF, -k - 30)});
+  }
+  std::uniform_real_distribution<double> mantissa(1, 10), small(-1000, 1000);
+  std::uniform_int_distribution<int64_t> integers(-2000000000, 2000000000);
   for (int i = 0; i < 20000; ++i) {
-    values.insert(values.end(), {std::bit_cast<double>(random()), small(random)});
+    const double scaled = mantissa(random) * std::pow(10.0, exponents(random));
+    const double integer = static_cast<double>(integers(random));
+    values.insert(values.end(), {std::bit_cast<double>(random()), small(random),
+                                 random() % 2 ? scaled : -scaled, integer, integer / 2,
+                                 integer / 1024});
   }
   for (double d : values) {
-    if (std::isnan(d)) continue;
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%.9g", d);
     std::string got;
     AppendCoordinate(got, d);
-    ASSERT_EQ(got, expected) << "bits of " << d;
+    ASSERT_EQ(got, PrintfG9(d)) << "bits " << std::bit_cast<uint64_t>(d);
+  }
+}
+
+TEST(ThreeMFFormat, IntegersMatchToString) {
+  std::vector<uint64_t> values = {0, std::numeric_limits<uint64_t>::max()};
+  for (uint64_t power = 1; power <= 1000000000000000000u; power *= 10) {
+    values.insert(values.end(), {power - 1, power, power + 1, 9 * power, 5 * power + 7});
+  }
+  std::mt19937_64 random(99);
+  for (int i = 0; i < 2000; ++i) values.push_back(random() >> (random() % 64));
+  for (uint64_t v : values) {
+    std::string unsignedText, signedText;
+    AppendUnsigned(unsignedText, v);
+    ASSERT_EQ(unsignedText, std::to_string(v));
+    const auto s = static_cast<int64_t>(v);
+    AppendInteger(signedText, s);
+    ASSERT_EQ(signedText, std::to_string(s));
+  }
+}
+
+// The writers store whole words and may run past the text's end, but never
+// past the room their callers leave.
+TEST(ThreeMFFormat, NumberWritersStayWithinTheirRoom) {
+  const struct {
+    size_t room;
+    std::function<char*(char*)> write;
+  } cases[] = {
+      {kG9Room, [](char* out) { return WriteG9(out, -1.23456789e-308); }},
+      {kG9Room, [](char* out) { return WriteG9(out, -0.000123456789); }},
+      {kG9Room, [](char* out) { return WriteG9(out, -12345678.9); }},
+      {kG9Room, [](char* out) { return WriteG9(out, -1.5); }},
+      {kIntegerRoom, [](char* out) { return WriteInteger(out, INT64_MIN); }},
+      {kIntegerRoom, [](char* out) { return WriteUnsigned(out, UINT64_MAX); }},
+      {kIntegerRoom, [](char* out) { return WriteUnsigned(out, 7); }},
+  };
+  for (const auto& c : cases) {
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    const char* end = c.write(buffer);
+    EXPECT_LE(static_cast<size_t>(end - buffer), c.room);
+    EXPECT_EQ(std::string(buffer + c.room, buffer + sizeof buffer), std::string(64 - c.room, '#'));
+  }
+}
+
+// Elements long enough to fill the writer's buffer many times over, with
+// numbers of every length, against the same text made piece by piece.
+TEST(ThreeMFFormat, ElementsMatchPieceByPieceText) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  std::uniform_int_distribution<int> exponents(-7, 11);
+  MeshGL64 mesh;
+  mesh.numProp = 6;
+  const size_t vertexCount = 3000;
+  for (size_t v = 0; v < vertexCount; ++v) {
+    for (int k = 0; k < 6; ++k) {
+      // Coordinates of every magnitude, then colour channels.
+      const double scale = k < 3 ? std::pow(10.0, exponents(random)) : 1;
+      mesh.vertProperties.push_back(unit(random) * scale);
+    }
+  }
+  std::vector<int32_t> colors;
+  for (int t = 0; t < 5000; ++t) {
+    for (int j = 0; j < 3; ++j) mesh.triVerts.push_back(random() % vertexCount);
+    colors.push_back(static_cast<int32_t>(random() % 70000));
+  }
+  std::string vertices = "<vertices>";
+  for (size_t v = 0; v < vertexCount; ++v) {
+    const double* p = &mesh.vertProperties[6 * v];
+    vertices += "<vertex x=\"" + PrintfG9(p[0]) + "\" y=\"" + PrintfG9(p[1]) + "\" z=\"" +
+                PrintfG9(p[2]) + "\"/>";
+  }
+  std::string got;
+  AppendVertices(got, mesh, 6, vertexCount);
+  EXPECT_EQ(got, vertices + "</vertices>");
+
+  const std::vector<int32_t>* none = nullptr;
+  const std::vector<int32_t>* all = &colors;
+  for (const std::vector<int32_t>* perTriangle : {all, none}) {
+    std::string triangles = "<triangles>";
+    for (size_t t = 0; t < colors.size(); ++t) {
+      triangles += "<triangle v1=\"" + std::to_string(mesh.triVerts[3 * t]) + "\" v2=\"" +
+                   std::to_string(mesh.triVerts[3 * t + 1]) + "\" v3=\"" +
+                   std::to_string(mesh.triVerts[3 * t + 2]) + "\"";
+      if (perTriangle) triangles += " pid=\"12345\" p1=\"" + std::to_string(colors[t]) + "\"";
+      triangles += "/>";
+    }
+    got.clear();
+    AppendTriangles(got, mesh, perTriangle, 12345);
+    EXPECT_EQ(got, triangles + "</triangles>");
   }
 }
 
@@ -90,6 +230,28 @@ TEST(ThreeMFFormat, TriangleColorClampsAndRoundsHalvesUp) {
   // 127.5 rounds away from zero; channels beyond 0..1 are clamped, NaN counts as 0.
   EXPECT_EQ(color({0.5, 1.4, std::numeric_limits<double>::quiet_NaN()}), "#80FF00");
   EXPECT_EQ(color({-0.2, 0.2, 1.0 / 255}), "#003301");
+}
+
+TEST(ThreeMFFormat, TriangleColorIndicesNumberColoursAsTheyFirstAppear) {
+  using Rgb = std::array<double, 3>;
+  const Rgb red{1, 0, 0}, green{0, 1, 0}, blue{0, 0, 1};
+  // One triangle per entry, its corners coloured as listed.
+  const std::vector<std::array<Rgb, 3>> corners = {
+      {red, red, red},       {green, green, green}, {red, red, red}, {blue, blue, blue},
+      {red, green, blue},    {green, green, green}, {blue, blue, blue}};
+  MeshGL64 mesh;
+  mesh.numProp = 6;
+  for (const auto& triangle : corners) {
+    for (const Rgb& rgb : triangle) {
+      mesh.triVerts.push_back(mesh.vertProperties.size() / 6);
+      mesh.vertProperties.insert(mesh.vertProperties.end(), {0, 0, 0, rgb[0], rgb[1], rgb[2]});
+    }
+  }
+  ColorTable table;
+  table.Index("#0000FF");  // met in an earlier part of the same document
+  EXPECT_EQ(TriangleColorIndices(mesh, 6, table), (std::vector<int32_t>{1, 2, 1, 0, 3, 2, 0}));
+  EXPECT_EQ(table.Entries(),
+            (std::vector<std::string>{"#0000FF", "#FF0000", "#00FF00", "#555555"}));
 }
 
 TEST(ThreeMFSingle, SolidWithoutColourChannelsHasNoColourGroup) {
