@@ -171,51 +171,39 @@ TEST(ThreeMFFormat, NumberWritersStayWithinTheirRoom) {
 }
 
 // Elements long enough to fill the writer's buffer many times over, with
-// numbers of every length, against the same text made piece by piece.
+// numbers of every length (and a fourth property to step over), against the
+// same text made piece by piece.
 TEST(ThreeMFFormat, ElementsMatchPieceByPieceText) {
   std::mt19937_64 random(7);
-  std::uniform_real_distribution<double> unit(-1, 1);
   std::uniform_int_distribution<int> exponents(-7, 11);
+  std::uniform_real_distribution<double> unit(-1, 1);
   MeshGL64 mesh;
-  mesh.numProp = 6;
-  const size_t vertexCount = 3000;
-  for (size_t v = 0; v < vertexCount; ++v) {
-    for (int k = 0; k < 6; ++k) {
-      // Coordinates of every magnitude, then colour channels.
-      const double scale = k < 3 ? std::pow(10.0, exponents(random)) : 1;
-      mesh.vertProperties.push_back(unit(random) * scale);
-    }
-  }
-  std::vector<int32_t> colors;
-  for (int t = 0; t < 5000; ++t) {
-    for (int j = 0; j < 3; ++j) mesh.triVerts.push_back(random() % vertexCount);
-    colors.push_back(static_cast<int32_t>(random() % 70000));
-  }
-  std::string vertices = "<vertices>";
-  for (size_t v = 0; v < vertexCount; ++v) {
-    const double* p = &mesh.vertProperties[6 * v];
+  std::string vertices = "<vertices>", plain = "<triangles>", coloured = plain;
+  for (int v = 0; v < 3000; ++v) {
+    double p[4];
+    for (double& c : p) c = unit(random) * std::pow(10.0, exponents(random));
+    mesh.vertProperties.insert(mesh.vertProperties.end(), p, p + 4);
     vertices += "<vertex x=\"" + PrintfG9(p[0]) + "\" y=\"" + PrintfG9(p[1]) + "\" z=\"" +
                 PrintfG9(p[2]) + "\"/>";
   }
-  std::string got;
-  AppendVertices(got, mesh, 6, vertexCount);
-  EXPECT_EQ(got, vertices + "</vertices>");
-
-  const std::vector<int32_t>* none = nullptr;
-  const std::vector<int32_t>* all = &colors;
-  for (const std::vector<int32_t>* perTriangle : {all, none}) {
-    std::string triangles = "<triangles>";
-    for (size_t t = 0; t < colors.size(); ++t) {
-      triangles += "<triangle v1=\"" + std::to_string(mesh.triVerts[3 * t]) + "\" v2=\"" +
-                   std::to_string(mesh.triVerts[3 * t + 1]) + "\" v3=\"" +
-                   std::to_string(mesh.triVerts[3 * t + 2]) + "\"";
-      if (perTriangle) triangles += " pid=\"12345\" p1=\"" + std::to_string(colors[t]) + "\"";
-      triangles += "/>";
+  std::vector<int32_t> colors;
+  for (int t = 0; t < 5000; ++t) {
+    std::string triangle = "<triangle";
+    for (const char* corner : {" v1=\"", "\" v2=\"", "\" v3=\""}) {
+      mesh.triVerts.push_back(random() % 3000);
+      triangle += corner + std::to_string(mesh.triVerts.back());
     }
-    got.clear();
-    AppendTriangles(got, mesh, perTriangle, 12345);
-    EXPECT_EQ(got, triangles + "</triangles>");
+    colors.push_back(static_cast<int32_t>(random() % 70000));
+    plain += triangle + "\"/>";
+    coloured += triangle + "\" pid=\"12345\" p1=\"" + std::to_string(colors.back()) + "\"/>";
   }
+  std::string got, gotPlain, gotColoured;
+  AppendVertices(got, mesh, 4, 3000);
+  EXPECT_EQ(got, vertices + "</vertices>");
+  AppendTriangles(gotPlain, mesh, nullptr, 12345);
+  EXPECT_EQ(gotPlain, plain + "</triangles>");
+  AppendTriangles(gotColoured, mesh, &colors, 12345);
+  EXPECT_EQ(gotColoured, coloured + "</triangles>");
 }
 
 TEST(ThreeMFFormat, EscapeKeepsLineBreaksAndDropsOtherControls) {
