@@ -21,17 +21,20 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 OPS = {"probe": 0, "build": 1, "build_xml": 2, "multi_xml": 3, "cross_section": 4}
 
 
-def cube_stl():
-    """Returns the bytes of a closed binary STL cube of 12 triangles."""
+def cube_stl(count=1):
+    """Returns the bytes of a binary STL of `count` closed cubes in a row,
+    12 triangles each."""
     p = [(x, y, z) for x in (0, 1) for y in (0, 1) for z in (0, 1)]
     faces = [(0, 1, 3), (0, 3, 2), (4, 6, 7), (4, 7, 5), (0, 4, 5), (0, 5, 1),
              (2, 3, 7), (2, 7, 6), (0, 2, 6), (0, 6, 4), (1, 5, 7), (1, 7, 3)]
-    out = b"\0" * 80 + struct.pack("<I", len(faces))
-    for f in faces:
-        out += struct.pack("<3f", 0, 0, 0)
-        for i in f:
-            out += struct.pack("<3f", *p[i])
-        out += b"\0\0"
+    out = b"\0" * 80 + struct.pack("<I", len(faces) * count)
+    for k in range(count):
+        for f in faces:
+            out += struct.pack("<3f", 0, 0, 0)
+            for i in f:
+                x, y, z = p[i]
+                out += struct.pack("<3f", x + 2 * k, y, z)
+            out += b"\0\0"
     return out
 
 
@@ -93,7 +96,7 @@ MODELS = {
                         "innercuts": [{"vid": "c", "depth": 1}], "size": {"faseTopOuter": 0.5}}],
     "thread": [{"vid": "m", "type": "thread", "size": {"standard": "M4", "height": 6},
                 "visible": True}],
-    "polygons": [{"vid": "m", "type": "polygons", "attachmentVids": ["stl"]}],
+    "polygons": [{"vid": "m", "type": "polygons", "attachmentVids": ["stl", "row"]}],
     "text": [{"vid": "m", "type": "text", "_polygons": SQUARE, "size": {"z": 2, "offset": 0.5}}],
     "svg": [{"vid": "m", "type": "svg", "_polygons": SQUARE, "size": {"z": 2}}],
     "bumpmesh": [{"vid": "m", "type": "bumpmesh", "_heightmap": [0, 255, 128, 64, 32, 16],
@@ -111,6 +114,8 @@ MODELS = {
 
 ATTACHMENTS = [
     {"vid": "stl", "filetype": "model/stl", "content": base64.b64encode(cube_stl()).decode()},
+    # long enough (over 4096 characters) to be read past the JSON lexer
+    {"vid": "row", "filetype": "model/stl", "content": base64.b64encode(cube_stl(6)).decode()},
     {"vid": "inc", "filetype": "vela", "content": {"objects": [
         {"vid": "w", "type": "parameter", "value": {"value": 3}, "info": {"isimportant": True}},
         {"vid": "k", "type": "cube", "size": "={{w}}"}]}},
