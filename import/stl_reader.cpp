@@ -162,11 +162,13 @@ class MeshCollector {
   size_t NumVert() const { return table_.Size(); }
   size_t NumTri() const { return mesh_.triVerts.size() / 3; }
 
-  // Returns the solid of the collected mesh. Corners that do not complete a
-  // triangle are left out, and so are triangles whose corners merged into
-  // fewer than three vertices: they bound no area, and the library can crash
-  // on meshes that hold them.
-  Manifold Construct() {
+  // Returns the solid of the collected mesh and the library's status for it.
+  // Corners that do not complete a triangle are left out, and so are
+  // triangles whose corners merged into fewer than three vertices: they bound
+  // no area. An odd number of triangles is never closed (every edge needs two
+  // of them); such meshes are refused here as not manifold, because the
+  // library leaves a half-edge unset for them and can crash reading it.
+  std::pair<Manifold, Manifold::Error> Construct() {
     table_ = VertexTable(0);  // free the keys before the library copies the mesh
     std::vector<uint32_t>& tris = mesh_.triVerts;
     size_t kept = 0;
@@ -178,7 +180,9 @@ class MeshCollector {
       tris[kept++] = c;
     }
     tris.resize(kept);
-    return Manifold(mesh_);
+    if (kept / 3 % 2 != 0) return {Manifold(), Manifold::Error::NotManifold};
+    Manifold solid(mesh_);
+    return {solid, solid.Status()};
   }
 
  private:
@@ -203,9 +207,8 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
     }
   }
   size_t numVert = collector.NumVert();
-  Manifold solid = collector.Construct();
+  auto [solid, status] = collector.Construct();
   unsigned numTri = static_cast<unsigned>(collector.NumTri());
-  Manifold::Error status = solid.Status();
   if (status == Manifold::Error::NoError) {
     std::printf("[Tarvo STL] OK: %u tris -> %zu verts (dedup) -> manifold\n", count, numVert);
   } else {
@@ -240,9 +243,8 @@ Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
     collector.AddCorner(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
   }
   size_t numVert = collector.NumVert();
-  Manifold solid = collector.Construct();
+  auto [solid, status] = collector.Construct();
   unsigned numTri = static_cast<unsigned>(collector.NumTri());
-  Manifold::Error status = solid.Status();
   if (status == Manifold::Error::NoError) {
     std::printf("[Tarvo STL] OK (ASCII): %u tris, %zu verts (dedup) -> manifold\n", numTri,
                 numVert);

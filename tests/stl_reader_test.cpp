@@ -74,8 +74,9 @@ Bytes Resized(Bytes bytes, size_t size) {
 }
 
 TEST(StlReader, LogsOneLinePerFile) {
-  std::vector<Triangle> open = Cube(), infinite = Cube();
+  std::vector<Triangle> open = Cube(), infinite = Cube(), eleven = Cube();
   open.resize(2);
+  eleven.pop_back();
   infinite[0][0] = std::numeric_limits<float>::infinity();
   // Malformed vertex lines and a dangling corner: only complete triples of
   // readable vertex lines make triangles.
@@ -99,6 +100,10 @@ TEST(StlReader, LogsOneLinePerFile) {
       {-1, Binary(infinite),
        "FAILED: Manifold status=1 (NonFiniteVertex), numVert=9, numTri=12, size=684 bytes, "
        "triCount=12"},
+      // An odd number of triangles is never closed; the library is not asked.
+      {-1, Binary(eleven),
+       "FAILED: Manifold status=2 (NotManifold), numVert=8, numTri=11, size=634 bytes, "
+       "triCount=11"},
       // A binary header that starts with "solid" is read as ASCII.
       {-1, Binary(Cube(), "solid"), "OK (ASCII): 0 tris, 0 verts (dedup) -> manifold"},
       {1000, Ascii("\r\n", "  \t "), "OK (ASCII): 12 tris, 8 verts (dedup) -> manifold"},
