@@ -6,32 +6,21 @@ import pytest
 from tarvo import Mesh, approx, build
 
 
-def rect(vid, x, y, mx=0, my=0):
-    return {"vid": vid, "type": "rectangle", "visible": False,
-            "size": {"x": x, "y": y}, "move": {"x": mx, "y": my}}
-
-
 def thread(vid, size, mx=0, my=0):
     return {"vid": vid, "type": "thread", "size": size, "move": {"x": mx, "y": my}}
 
 
-def plate(vid, shell, size, cuts=()):
-    return {"vid": vid, "type": "plate", "outershell": shell, "size": size,
-            "innercuts": list(cuts)}
-
-
-def built(objects, vid):
-    r = build(objects, vid)
-    assert r.code == 0, r.err
-    return r.json()
+def plate(size, *holes):
+    """Objects of a plate "p" of the 10 x 10 rectangle "r", with a hole for each object given."""
+    return [{"vid": "r", "type": "rectangle", "size": {"x": 10, "y": 10}}, *holes,
+            {"vid": "p", "type": "plate", "outershell": "r", "size": size,
+             "innercuts": [{"vid": h["vid"]} for h in holes]}]
 
 
 @pytest.mark.parametrize("objects, vid", [
-    ([thread("t", {"diameter": 10, "height": 100, "screw": 1e-6})], "t"),
-    # The ceiling also ends a whole-model build instead of dropping the object.
+    # The ceiling ends a whole-model build instead of dropping the object.
     ([thread("t", {"diameter": 10, "height": 100, "screw": 1e-6})], "_all_"),
-    ([rect("r", 20, 20), thread("t", {"screw": "1e-7"}, 10, 10),
-      plate("p", "r", {"depth": 5}, [{"vid": "t"}])], "p"),
+    (plate({"depth": 5}, thread("t", {"screw": "1e-7"}, 5, 5)), "p"),
 ])
 def test_too_many_helix_rings_fail_fast(objects, vid):
     start = time.monotonic()
@@ -42,11 +31,10 @@ def test_too_many_helix_rings_fail_fast(objects, vid):
 
 
 def test_non_finite_sizes_build_nothing():
-    for size in ({"diameter": "inf"}, {"height": "inf"}, {"screw": "-inf"}, {"screw": "nan"}):
-        assert built([thread("t", size)], "t") == {"empty": True}, size
-    for size in ({"depth": "inf"}, {"depth": "nan"}, {"offset": "nan"}, {"offset": "inf"}):
-        assert built([rect("r", 10, 10), plate("p", "r", size)], "p") == {"empty": True}, size
+    threads = [[thread("p", s)] for s in ({"diameter": "inf"}, {"screw": "-inf"}, {"screw": "nan"})]
+    for objects in threads + [plate({k: v}) for k in ("depth", "offset") for v in ("inf", "nan")]:
+        r = build(objects, "p")
+        assert (r.code, r.out) == (0, '{"empty":true}\n'), objects
     # A threaded hole at an unusable position is left out; the plate stays whole.
-    objects = [rect("r", 10, 10), thread("t", {"standard": "M3"}, "inf", 5),
-               plate("p", "r", {"depth": 3}, [{"vid": "t"}])]
-    assert approx(Mesh(built(objects, "p")).volume(), 300)
+    r = build(plate({"depth": 3}, thread("t", {"standard": "M3"}, "inf", 5)), "p")
+    assert approx(Mesh(r.json()).volume(), 300)
