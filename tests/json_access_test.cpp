@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "pipeline/json_access.h"
 #include "tests/test_util.h"
 
@@ -10,19 +12,12 @@ using nlohmann::json;
 
 // Defaults: Jb true, Ji 7, Jd 2.5, Js "def".
 TEST(JsonAccess, CoercionTable) {
-  const struct {
-    json value;
-    bool b;
-    int i;
-    double d;
-    std::string s;
-  } cases[] = {
-      {nullptr, true, 7, 2.5, "def"},
+  const std::tuple<json, bool, int, double, std::string> cases[] = {
+      {nullptr, true, 7, 2.5, "def"}, {0.0, false, 0, 0.0, "def"},
       {-7.9, true, -7, -7.9, "def"},
       {"1", true, 1, 1.0, "1"},
       {"=12.5", false, 7, 12.5, "=12.5"},
       {"  12.5mm", false, 12, 12.5, "  12.5mm"},
-      {0.0, false, 0, 0.0, "def"},
       {"99999999999", false, 7, 99999999999.0, "99999999999"},
       {"1e999", false, 1, 2.5, "1e999"},
       {"1e-400", false, 1, 0.0, "1e-400"},
@@ -30,12 +25,9 @@ TEST(JsonAccess, CoercionTable) {
       {int64_t{5000000000}, true, 7, 5e9, "def"},
       {1e300, true, 7, 1e300, "def"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value.dump());
-    EXPECT_EQ(Jb(c.value, true), c.b);
-    EXPECT_EQ(Ji(c.value, 7), c.i);
-    EXPECT_DOUBLE_EQ(Jd(c.value, 2.5), c.d);
-    EXPECT_EQ(Js(c.value, "def"), c.s);
+  for (const auto& [value, b, i, d, s] : cases) {
+    EXPECT_EQ(std::make_tuple(Jb(value, true), Ji(value, 7), Jd(value, 2.5), Js(value, "def")),
+              std::make_tuple(b, i, d, s)) << value;
   }
 }
 
