@@ -29,7 +29,10 @@ uint32_t RoundChannel(double x) {
   return whole + (x - whole >= 0.5 ? 1 : 0);
 }
 
-// Returns the colour of triangle `tri` packed as 0xRRGGBB (see TriangleColor).
+// Returns the colour of triangle `tri` of the mesh packed as 0xRRGGBB: every
+// channel (properties 4 to 6 of its three vertices, walked with `stride`)
+// clamped to 0..1 (NaN counts as 0), averaged, scaled to 0..255 and rounded
+// halves away from zero. Needs stride >= 6 and indices within the vertex list.
 uint32_t TriangleRgb(const manifold::MeshGL64& mesh, size_t stride, size_t tri) {
   const double* corner[3];
   for (size_t j = 0; j < 3; ++j) {
@@ -102,10 +105,6 @@ void AppendInteger(std::string& out, int64_t value) {
 void AppendUnsigned(std::string& out, uint64_t value) {
   char buffer[kIntegerRoom];
   out.append(buffer, WriteUnsigned(buffer, value));
-}
-
-std::string TriangleColor(const manifold::MeshGL64& mesh, size_t stride, size_t tri) {
-  return ColorText(TriangleRgb(mesh, stride, tri));
 }
 
 int ColorTable::Index(const std::string& color) {

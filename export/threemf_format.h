@@ -20,12 +20,6 @@ void AppendCoordinate(std::string& out, double value);
 void AppendInteger(std::string& out, int64_t value);
 void AppendUnsigned(std::string& out, uint64_t value);
 
-// Returns the colour text "#RRGGBB" of triangle `tri` of the mesh: every
-// channel (properties 4 to 6 of its three vertices, walked with `stride`)
-// clamped to 0..1 (NaN counts as 0), averaged, scaled to 0..255 and rounded
-// halves away from zero. Needs stride >= 6 and indices within the vertex list.
-std::string TriangleColor(const manifold::MeshGL64& mesh, size_t stride, size_t tri);
-
 // Distinct colour texts in the order they first appear.
 class ColorTable {
  public:
