@@ -23,6 +23,7 @@
 #include "cli/base64.h"
 #include "cli/stdout_guard.h"
 #include "geometry/loft.h"
+#include "import/heightmap.h"
 #include "import/stl_reader.h"
 
 namespace {
@@ -172,52 +173,14 @@ std::vector<uint8_t> HeightMap(int w, int h) {
   return map;
 }
 
+// The reliefs come from the height-map kernel, which holds no JSON: it makes
+// the box and the warp, or the cylinder's arrays, and calls the library once.
 Manifold ReliefFlat() {
-  const int w = 256, h = 256;
-  const double width = 100, depth = 100, base = 2, relief = 3;
-  std::vector<uint8_t> map = HeightMap(w, h);
-  Manifold box = Manifold::Cube({width, depth, base}, false).RefineToLength(width / w);
-  return box.Warp([&](vec3& p) {
-    if (p.z < base - 0.0001) return;
-    double u = std::clamp(p.x / width, 0.0, 1.0), v = std::clamp(p.y / depth, 0.0, 1.0);
-    int64_t column = static_cast<int64_t>(u * (w - 1));
-    int64_t row = static_cast<int64_t>((1.0 - v) * (h - 1));
-    p.z = base + relief * map[row * w + column] / 255.0;
-  });
+  return velamanifold::BumpMeshToManifold(HeightMap(256, 256), 256, 256, 100, 100, 2, 3, 64);
 }
 
 Manifold ReliefCylinder() {
-  const uint64_t n = 256, m = 128;
-  const double outer = 50, height = 40, baseRadius = 23, range = outer / 2 - baseRadius;
-  std::vector<uint8_t> map = HeightMap(n, m);
-  manifold::MeshGL64 mesh;
-  mesh.numProp = 3;
-  mesh.vertProperties.reserve((n * m + 2) * 3);
-  mesh.triVerts.reserve(2 * n * m * 3);
-  for (uint64_t i = 0; i < n; ++i) {
-    double angle = i * 6.283185307179586 / n, c = std::cos(angle), s = std::sin(angle);
-    for (uint64_t j = 0; j < m; ++j) {
-      double r = baseRadius + map[i + (m - 1 - j) * n] / 255.0 * range;
-      mesh.vertProperties.insert(mesh.vertProperties.end(),
-                                 {r * c, r * s, static_cast<double>(j) * height / (m - 1)});
-    }
-  }
-  const uint64_t bottom = n * m, top = n * m + 1;
-  mesh.vertProperties.insert(mesh.vertProperties.end(), {0.0, 0.0, 0.0, 0.0, 0.0, height});
-  for (uint64_t j = 0; j + 1 < m; ++j) {
-    for (uint64_t i = 0; i < n; ++i) {
-      uint64_t a = i * m + j, b = (i + 1) % n * m + j;
-      mesh.triVerts.insert(mesh.triVerts.end(), {a, b, b + 1, a, b + 1, a + 1});
-    }
-  }
-  for (uint64_t i = 0; i < n; ++i) {
-    mesh.triVerts.insert(mesh.triVerts.end(), {bottom, (i + 1) % n * m, i * m});
-  }
-  for (uint64_t i = 0; i < n; ++i) {
-    mesh.triVerts.insert(mesh.triVerts.end(), {top, i * m + m - 1, (i + 1) % n * m + m - 1});
-  }
-  Manifold solid(mesh);
-  return solid.Status() == Manifold::Error::NoError ? solid : Manifold();
+  return velamanifold::BumpMeshToCylinderManifold(HeightMap(256, 128), 256, 128, 50, 40, 46, 32);
 }
 
 // A binary STL file read from disk and merged by the same reader tarvo-cli
