@@ -9,7 +9,6 @@
 #include "params/dropdowns.h"
 #include "params/templates.h"
 #include "pipeline/json_access.h"
-#include "pipeline/json_parse.h"
 #include "pipeline/limits.h"
 
 namespace velamanifold {
@@ -215,16 +214,8 @@ CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type, const
 }  // namespace
 
 CrossSection VelaPipeline::Resolve2DCrossSection(const std::string& text, const std::string& id) {
-  // A new document: nothing resolved or built for an earlier one applies.
-  ClearCaches();
   json document;
-  try {
-    document = ParseJson(text);
-  } catch (const std::exception&) {
-    return CrossSection();
-  }
-  SolveAllObjects(document);
-  ResolveDropdowns(document);
+  if (!LoadDocument(text, document)) return CrossSection();
   return Resolve2DCrossSectionInner(document, id, nullptr);
 }
 

@@ -83,16 +83,22 @@ void VelaPipeline::ChargeTriangles(int64_t n) {
 
 int VelaPipeline::PipelineSegments() const { return CheckSegments(segments, "segment count"); }
 
-Manifold VelaPipeline::Build(const std::string& text, const std::string& id) {
+bool VelaPipeline::LoadDocument(const std::string& text, json& document) {
+  // A new document: nothing resolved or built for an earlier one applies.
   ClearCaches();
-  json document;
   try {
     document = ParseJson(text);
   } catch (const std::exception&) {
-    return Manifold();
+    return false;
   }
   SolveAllObjects(document);
   ResolveDropdowns(document);
+  return true;
+}
+
+Manifold VelaPipeline::Build(const std::string& text, const std::string& id) {
+  json document;
+  if (!LoadDocument(text, document)) return Manifold();
   return BuildInner(document, id, nullptr);
 }
 

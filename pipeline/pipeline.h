@@ -142,6 +142,10 @@ class VelaPipeline {
   // Empties both caches.
   void ClearCaches() { state_ = DocumentState{}; }
 
+  // Empties the caches and returns true with `document` parsed from `text`,
+  // its templates solved and dropdowns resolved; false when the text is not JSON.
+  bool LoadDocument(const std::string& text, json& document);
+
  private:
   // Marks an id as being built (or resolved) on the current path for the
   // lifetime of the scope, so that a reference back to it is recognised.
