@@ -1,4 +1,5 @@
-# make demo  - set up, build, run tarvo-cli on examples/demo-request.json into out/
+# make demo  - set up, build, run tarvo-cli on examples/demo-request.json into out/,
+#              and export examples/demo-model.json to out/demo.3mf and out/demo.png
 # make test  - set up, build, run the whole test suite
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
 # make bench - benchmark models, overhead against the library, output paths
@@ -25,6 +26,8 @@ demo: build
 	@mkdir -p out
 	build/tarvo-cli build < examples/demo-request.json > out/demo-answer.json
 	@python3 scripts/summarize.py out/demo-answer.json
+	@build/tarvo-cli export examples/demo-model.json -o out/demo.3mf
+	@build/tarvo-cli export examples/demo-model.json -o out/demo.png
 
 test: build
 	@scripts/test-deps.sh >/dev/null
