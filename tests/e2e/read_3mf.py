@@ -76,16 +76,17 @@ class Object3MF:
 
 
 class Model3MF:
-    """What lib3mf reads from a model document: objects, colour groups, build items."""
+    """What lib3mf reads from a model document (or a whole package): objects, colour
+    groups, build items and the package thumbnail's bytes (None without one)."""
 
-    def __init__(self, xml):
+    def __init__(self, xml=None, package_bytes=None):
         if lib3mf is None:
             pytest.skip(_MISSING)
         wrapper = lib3mf.get_wrapper()
         model = wrapper.CreateModel()
         reader = model.QueryReader("3mf")
         reader.SetStrictModeActive(True)
-        reader.ReadFromBuffer(bytearray(package(xml)))
+        reader.ReadFromBuffer(bytearray(package(xml) if package_bytes is None else package_bytes))
         self.warnings = [reader.GetWarning(i) for i in range(reader.GetWarningCount())]
         self.unit = model.GetUnit()
         groups = {}
@@ -106,3 +107,6 @@ class Model3MF:
         it = model.GetBuildItems()
         while it.MoveNext():
             self.items.append(it.GetCurrent().GetObjectResource().GetResourceID())
+        self.thumbnail = None
+        if model.HasPackageThumbnailAttachment():
+            self.thumbnail = bytes(model.GetPackageThumbnailAttachment().WriteToBuffer())
