@@ -105,3 +105,15 @@ def test_3mf_meshes_are_closed_by_vertex_index(case):
         mesh = Mesh(build(document, vid, wantColors=True).json())
         assert len(obj.triangles) == len(mesh.tris) and approx(obj.volume(), mesh.volume())
 
+
+# Spaces at either end and inside, and every other printable character.
+PRINTABLE = " " + "".join(map(chr, range(0x20, 0x7F))) + "  "
+
+
+@pytest.mark.parametrize("op", ["build_xml", "multi_xml"])
+def test_every_printable_character_of_a_name_survives(op):
+    if op == "build_xml":
+        model = read(op, jsonStr=doc(cube("c")), vid="c", name=PRINTABLE)
+    else:
+        model = read(op, partsJson=doc(cube("c")), parts=[["c", PRINTABLE, ""]])
+    assert [o.name for o in model.objects] == [PRINTABLE]
