@@ -31,6 +31,7 @@ demo: build
 
 test: build
 	@scripts/test-deps.sh >/dev/null
+	@scripts/slicer-deps.sh
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-asan/build.ninja: | deps
@@ -40,6 +41,7 @@ build-asan/build.ninja: | deps
 sanitize: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	@scripts/test-deps.sh >/dev/null
+	@scripts/slicer-deps.sh
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 

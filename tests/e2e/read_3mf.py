@@ -54,6 +54,7 @@ class Object3MF:
         self.name = obj.GetName()
         self.vertices = [tuple(p.Coordinates) for p in obj.GetVertices()]
         self.triangles = [tuple(t.Indices) for t in obj.GetTriangleIndices()]
+        self.manifold_and_oriented = obj.IsManifoldAndOriented()
         # The colour of every triangle as "#RRGGBB", None where it has none.
         self.colors = []
         for prop in obj.GetAllTriangleProperties():
@@ -65,6 +66,16 @@ class Object3MF:
             assert ids[0] == ids[1] == ids[2], ids
             c = group.GetColor(ids[0])
             self.colors.append("#%02X%02X%02X" % (c.Red, c.Green, c.Blue))
+
+    def closed_by_index(self):
+        """True when every directed edge, by vertex index, appears once and its reverse once."""
+        edges = {}
+        for tri in self.triangles:
+            for k in range(3):
+                edge = (tri[k], tri[(k + 1) % 3])
+                edges[edge] = edges.get(edge, 0) + 1
+        return bool(edges) and all(n == 1 and edges.get((b, a)) == 1
+                                   for (a, b), n in edges.items())
 
     def volume(self):
         v = 0.0
