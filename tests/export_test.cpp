@@ -268,5 +268,16 @@ TEST(Renderer, FitsThePartToTheFrameAtAnySizeAndScale) {
   }
 }
 
+TEST(Renderer, CornersThatAreNoNumbersDrawNothingAndNeverIndexTheBuffer) {
+  for (float bad : {INFINITY, -INFINITY, NAN, 3e38f}) {
+    manifold::MeshGL mesh = Cube();
+    const uint32_t first = static_cast<uint32_t>(mesh.vertProperties.size() / 3);
+    mesh.vertProperties.insert(mesh.vertProperties.end(), {bad, 0, 0, 0, bad, 0, 0, 0, 1});
+    mesh.triVerts.insert(mesh.triVerts.end(), {first, first + 1, first + 2});
+    const RgbImage image = RenderIsometric(mesh, 64, 48);
+    EXPECT_EQ(image.pixels.size(), 64u * 48 * 3);
+  }
+}
+
 }  // namespace
 }  // namespace velamanifold
