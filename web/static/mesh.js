@@ -27,7 +27,18 @@ export function GeometryFromAnswer(answer) {
   const interleaved = new THREE.InterleavedBuffer(props, answer.numProp);
   geometry.setAttribute('position', new THREE.InterleavedBufferAttribute(interleaved, 3, 0));
   if (answer.numProp >= 6) {
-    geometry.setAttribute('color', new THREE.InterleavedBufferAttribute(interleaved, 3, 3));
+    // The answer's colours are sRGB, the renderer shades in linear light.
+    const count = props.length / answer.numProp;
+    const colors = new Float32Array(count * 3);
+    const color = new THREE.Color();
+    for (let v = 0; v < count; v++) {
+      const at = v * answer.numProp + 3;
+      color.setRGB(props[at], props[at + 1], props[at + 2], THREE.SRGBColorSpace);
+      colors[v * 3] = color.r;
+      colors[v * 3 + 1] = color.g;
+      colors[v * 3 + 2] = color.b;
+    }
+    geometry.setAttribute('color', new THREE.BufferAttribute(colors, 3));
   }
   geometry.setIndex(new THREE.BufferAttribute(indices, 1));
   geometry.computeBoundingBox();

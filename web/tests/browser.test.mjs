@@ -1,0 +1,181 @@
+// The configurator page in headless chromium: first part, a changed
+// parameter, an error next to its control, a picture of the canvas that shows
+// the part, and a 3MF download.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, spawnSync } from 'node:child_process';
+import { mkdirSync, readFileSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { inflateSync } from 'node:zlib';
+import { chromium } from 'playwright-core';
+
+const web = resolve(dirname(fileURLToPath(import.meta.url)), '..');
+const root = resolve(web, '..');
+const cli = process.env.TARVO_CLI ?? join(root, 'build', 'tarvo-cli');
+const out = join(web, 'tests', 'out');
+const BROWSER_FLAGS = [
+  '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  // WebGL without a GPU: the software renderer chromium ships.
+  '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+];
+
+let server;
+let browser;
+let base;
+
+function FreePort() {
+  return new Promise((done) => {
+    const probe = createServer().listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => done(port));
+    });
+  });
+}
+
+before(async () => {
+  const port = await FreePort();
+  base = `http://127.0.0.1:${port}`;
+  server = spawn('python3', [join(web, 'server.py')], {
+    env: {
+      ...process.env, PORT: String(port), TARVO_CLI: cli,
+      PYTHONPATH: process.env.TARVO_WEB_PY ?? join(root, '.deps', 'web-py'),
+    },
+    stdio: ['ignore', 'inherit', 'inherit'],
+  });
+  for (let i = 0; i < 200; i++) {
+    try {
+      if ((await fetch(`${base}/api/models`)).ok) break;
+    } catch {
+      await new Promise((r) => setTimeout(r, 50));
+    }
+  }
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true, args: BROWSER_FLAGS,
+  });
+  mkdirSync(out, { recursive: true });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+// Returns {width, height, rgb(x, y)} of an 8-bit RGB or RGBA PNG.
+function DecodePng(buffer) {
+  assert.equal(buffer.toString('latin1', 1, 4), 'PNG');
+  let offset = 8;
+  let width, height, channels;
+  const data = [];
+  while (offset < buffer.length) {
+    const length = buffer.readUInt32BE(offset);
+    const type = buffer.toString('latin1', offset + 4, offset + 8);
+    const body = buffer.subarray(offset + 8, offset + 8 + length);
+    if (type === 'IHDR') {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      assert.equal(body[8], 8, 'bit depth');
+      channels = { 2: 3, 6: 4 }[body[9]];
+      assert.ok(channels && body[12] === 0, 'RGB or RGBA, not interlaced');
+    } else if (type === 'IDAT') {
+      data.push(body);
+    }
+    offset += 12 + length;
+  }
+  const raw = inflateSync(Buffer.concat(data));
+  const stride = width * channels;
+  const pixels = Buffer.alloc(stride * height);
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let i = 0; i < stride; i++) {
+      const a = i >= channels ? pixels[y * stride + i - channels] : 0;
+      const b = y > 0 ? pixels[(y - 1) * stride + i] : 0;
+      const c = y > 0 && i >= channels ? pixels[(y - 1) * stride + i - channels] : 0;
+      const p = a + b - c;
+      const pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+      const paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      const predictor = [0, a, b, (a + b) >> 1, paeth][filter];
+      pixels[y * stride + i] = (line[i] + predictor) & 0xff;
+    }
+  }
+  return {
+    width, height,
+    rgb: (x, y) => [...pixels.subarray(y * stride + x * channels, y * stride + x * channels + 3)],
+  };
+}
+
+async function Triangles(page, builds) {
+  await page.waitForFunction(
+    (n) => Number(document.getElementById('status').dataset.builds) >= n, builds,
+    { timeout: 30000 });
+  return Number(await page.locator('#status').getAttribute('data-triangles'));
+}
+
+test('a customer configures a box and sees it', async () => {
+  const page = await browser.newPage({ viewport: { width: 1100, height: 720 }, acceptDownloads: true });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  page.on('requestfailed', (request) => problems.push(`${request.url()} failed`));
+  await page.goto(base);
+
+  assert.equal(await page.locator('#model').inputValue(), 'box');
+  const first = await Triangles(page, 1);
+  assert.ok(first > 0);
+  assert.match(await page.locator('#status').textContent(), /^[\d,]+ triangles · built in [\d.]+ ms$/);
+
+  // More compartments mean more dividers, so the new part has more triangles.
+  await page.locator('select[name=compartments]').selectOption('5');
+  const second = await Triangles(page, 2);
+  assert.ok(second > first, `${second} triangles after ${first}`);
+
+  // A value beyond the slider's range is explained beside its control.
+  const width = page.locator('input[type=number][name=width]');
+  await width.fill('500');
+  await width.dispatchEvent('change');
+  const error = page.locator('.field[data-parameter=width] .error');
+  assert.equal(await error.textContent(), 'at most 200');
+  await width.fill('120');
+  await width.dispatchEvent('change');
+  await Triangles(page, 3);
+  assert.equal(await error.textContent(), '');
+
+  const picture = await page.locator('#view canvas').screenshot({ path: join(out, 'box.png') });
+  const png = DecodePng(picture);
+  let part = 0;
+  const colours = new Set();
+  for (let y = 0; y < png.height; y += 2) {
+    for (let x = 0; x < png.width; x += 2) {
+      const [r, g, b] = png.rgb(x, y);
+      colours.add((r << 16) | (g << 8) | b);
+      if (b > r + 25 || r > b + 60) part++;  // the blue box or the orange lid, however lit
+    }
+  }
+  const share = part / ((png.width / 2) * (png.height / 2));
+  assert.ok(share > 0.03, `the part covers ${(share * 100).toFixed(1)}% of the canvas`);
+  assert.ok(colours.size > 50, `${colours.size} colours on the canvas`);
+
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+const exportMissing = spawnSync(cli, ['export', '--help']).status !== 0
+  ? 'this tarvo-cli has no "export" command' : false;
+
+test('the 3MF button downloads a 3MF package', { skip: exportMissing }, async () => {
+  const page = await browser.newPage({ acceptDownloads: true });
+  await page.goto(base);
+  await Triangles(page, 1);
+  const [download] = await Promise.all([
+    page.waitForEvent('download'), page.locator('#download-3mf').click(),
+  ]);
+  assert.equal(download.suggestedFilename(), 'box.3mf');
+  const file = join(out, 'box.3mf');
+  await download.saveAs(file);
+  const bytes = readFileSync(file);
+  assert.equal(bytes.toString('latin1', 0, 2), 'PK');
+  assert.ok(bytes.includes('3D/3dmodel.model'));
+  await page.close();
+});
