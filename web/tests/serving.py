@@ -25,7 +25,7 @@ def free_port():
 @contextlib.contextmanager
 def server(**settings):
     """Runs web/server.py with the given environment settings (TARVO_CLI and
-    the rest) and yields its base URL; stops it afterwards."""
+    the rest) and yields (base URL, process id); stops it afterwards."""
     port = free_port()
     env = dict(os.environ, PORT=str(port), PYTHONPATH=WEB_PY, TARVO_CLI=CLI)
     env.update({k: str(v) for k, v in settings.items()})
@@ -41,7 +41,7 @@ def server(**settings):
                 break
             except OSError:
                 time.sleep(0.05)
-        yield base
+        yield base, process.pid
     finally:
         process.terminate()
         process.wait(timeout=10)

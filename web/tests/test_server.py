@@ -40,7 +40,7 @@ def is_closed(verts, triangles):
 
 @pytest.fixture(scope="module")
 def real():
-    with server() as base:
+    with server() as (base, _):
         yield base
 
 
@@ -173,7 +173,7 @@ def odd_models(tmp_path):
 
 
 def test_a_request_tarvo_cli_refuses_is_answered_422_with_its_message(odd_models):
-    with server(TARVO_MODELS=odd_models) as base:
+    with server(TARVO_MODELS=odd_models) as (base, _):
         names = [m["name"] for m in request(base, "/api/models").json()["models"]]
         assert names == ["grid", "label"]
         assert request(base, "/api/build", {"model": "grid"}).status == 200
@@ -193,7 +193,7 @@ def fake_server(tmp_path, **settings):
 
 
 def test_no_more_processes_run_at_once_than_the_pool_has(tmp_path):
-    with fake_server(tmp_path, TARVO_WORKERS=3, TARVO_QUEUE=20, FAKE_CLI_SECONDS=0.4) as base:
+    with fake_server(tmp_path, TARVO_WORKERS=3, TARVO_QUEUE=20, FAKE_CLI_SECONDS=0.4) as (base, _):
         with concurrent.futures.ThreadPoolExecutor(20) as clients:
             answers = list(clients.map(
                 lambda i: request(base, "/api/build", {"model": "box", "segments": 24}), range(20)))
@@ -204,7 +204,7 @@ def test_no_more_processes_run_at_once_than_the_pool_has(tmp_path):
 
 
 def test_requests_beyond_the_queue_are_answered_503(tmp_path):
-    with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=2, FAKE_CLI_SECONDS=2) as base:
+    with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=2, FAKE_CLI_SECONDS=2) as (base, _):
         with concurrent.futures.ThreadPoolExecutor(8) as clients:
             answers = list(clients.map(
                 lambda i: request(base, "/api/build", {"model": "box"}), range(8)))
@@ -215,7 +215,7 @@ def test_requests_beyond_the_queue_are_answered_503(tmp_path):
 
 
 def test_a_process_past_the_time_limit_is_killed_with_its_children_and_answered_504(tmp_path):
-    with fake_server(tmp_path, FAKE_CLI_MODE="hang", TARVO_TIME_LIMIT=1) as base:
+    with fake_server(tmp_path, FAKE_CLI_MODE="hang", TARVO_TIME_LIMIT=1) as (base, _):
         answer = request(base, "/api/build", {"model": "box"})
         assert answer.status == 504 and "longer than 1 s" in answer.json()["error"]
         pids = [int(p) for p in (tmp_path / "pids").read_text().split()]
@@ -232,7 +232,7 @@ def test_a_process_past_the_time_limit_is_killed_with_its_children_and_answered_
 
 
 def test_export_writes_the_document_with_the_values_set_and_passes_the_file_on(tmp_path):
-    with fake_server(tmp_path) as base:
+    with fake_server(tmp_path) as (base, _):
         values = urllib.parse.quote(json.dumps({"width": 120, "compartments": "4"}))
         answer = request(base, f"/api/export?model=box&format=3mf&segments=32&values={values}")
     assert answer.status == 200
