@@ -2,7 +2,7 @@
 # Installs what the configurator server and page need: the server's Python
 # packages (web/requirements.txt, pinned by hash) into .deps/web-py and three.js
 # with the browser driver (web/package-lock.json) into web/node_modules.
-# With --browser it also installs Debian's chromium and its driver when missing.
+# With --browser it also installs Debian's chromium when missing (the page test).
 # Prints the Python package folder on its last line.
 set -euo pipefail
 
@@ -27,7 +27,7 @@ need_debian python3
 # Node.js and npm come with the machine; Debian's own packages fill in where not.
 command -v npm >/dev/null 2>&1 || need_debian nodejs npm
 if [ "${1:-}" = "--browser" ]; then
-  need_debian chromium chromium-driver
+  need_debian chromium
 fi
 
 # Python packages, reinstalled only when the pinned list changes.

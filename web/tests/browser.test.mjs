@@ -142,6 +142,19 @@ test('a customer configures a box and sees it', async () => {
   await Triangles(page, 3);
   assert.equal(await error.textContent(), '');
 
+  // A slider dragged through many values rebuilds once, when it rests.
+  await page.evaluate(() => {
+    const slider = document.querySelector('.field[data-parameter=depth] input[type=range]');
+    for (let depth = 60; depth <= 90; depth += 3) {
+      slider.value = depth;
+      slider.dispatchEvent(new Event('input'));
+    }
+  });
+  await Triangles(page, 4);
+  await page.waitForTimeout(600);
+  assert.equal(await page.locator('#status').getAttribute('data-builds'), '4');
+  assert.equal(await page.locator('input[type=number][name=depth]').inputValue(), '90');
+
   const picture = await page.locator('#view canvas').screenshot({ path: join(out, 'box.png') });
   const png = DecodePng(picture);
   let part = 0;

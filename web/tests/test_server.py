@@ -130,6 +130,19 @@ def test_malformed_requests_are_refused_with_a_message(real, method, path, body,
         assert message in answer.json()["error"]
 
 
+def test_a_streamed_body_without_a_length_is_cut_off_at_the_limit(real):
+    import http.client
+    host = urllib.parse.urlsplit(real)
+    conn = http.client.HTTPConnection(host.hostname, host.port, timeout=30)
+    chunks = (b'{"model": "box", "pad": "' + b"x" * 8192 for _ in range(16))
+    conn.request("POST", "/api/build", body=chunks, encode_chunked=True,
+                 headers={"Content-Type": "application/json"})
+    response = conn.getresponse()
+    body = json.loads(response.read())
+    conn.close()
+    assert response.status == 413 and "above 65536 bytes" in body["error"]
+
+
 @pytest.mark.parametrize("path", [
     "/static/../server.py", "/static/%2e%2e/server.py", "/static/..%2fserver.py",
     "/vendor/three/build/../package.json", "/static/%2e%2e/%2e%2e/README.md",
