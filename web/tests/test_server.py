@@ -217,7 +217,7 @@ def test_no_more_processes_run_at_once_than_the_pool_has(tmp_path):
 
 
 def test_requests_beyond_the_queue_are_answered_503(tmp_path):
-    with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=2, FAKE_CLI_SECONDS=2) as (base, _):
+    with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=2, FAKE_CLI_SECONDS=3) as (base, _):
         with concurrent.futures.ThreadPoolExecutor(8) as clients:
             answers = list(clients.map(
                 lambda i: request(base, "/api/build", {"model": "box"}), range(8)))
@@ -228,9 +228,9 @@ def test_requests_beyond_the_queue_are_answered_503(tmp_path):
 
 
 def test_a_process_past_the_time_limit_is_killed_with_its_children_and_answered_504(tmp_path):
-    with fake_server(tmp_path, FAKE_CLI_MODE="hang", TARVO_TIME_LIMIT=1) as (base, _):
+    with fake_server(tmp_path, FAKE_CLI_MODE="hang", TARVO_TIME_LIMIT=3) as (base, _):
         answer = request(base, "/api/build", {"model": "box"})
-        assert answer.status == 504 and "longer than 1 s" in answer.json()["error"]
+        assert answer.status == 504 and "longer than 3 s" in answer.json()["error"]
         pids = [int(p) for p in (tmp_path / "pids").read_text().split()]
         alive = pids
         for _ in range(100):
