@@ -256,3 +256,30 @@ def test_export_writes_the_document_with_the_values_set_and_passes_the_file_on(t
     assert params["width"] == 120 and params["compartments"] == "4" and params["depth"] == 60
     args = json.loads((tmp_path / "export-args").read_text())
     assert args[1:] == ["-o", args[2], "--segments", "32"] and args[2].endswith("/box.3mf")
+
+
+def has_export():
+    import subprocess
+    return subprocess.run([CLI, "export", "--help"], capture_output=True).returncode == 0
+
+
+@pytest.mark.skipif(not has_export(), reason='this tarvo-cli has no "export" command')
+def test_exported_files_are_whole_files_of_their_format_with_the_values_applied(real):
+    import io
+    import zipfile
+    values = urllib.parse.quote(json.dumps({"width": 120}))
+    files = {}
+    for fmt in ("stl", "glb", "3mf"):
+        answer = request(real, f"/api/export?model=box&format={fmt}&segments=24&values={values}")
+        assert answer.status == 200, (fmt, answer.body[:300])
+        files[fmt] = answer.body
+    stl = files["stl"]
+    (count,) = struct.unpack_from("<I", stl, 80)
+    assert count > 0 and len(stl) == 84 + 50 * count and not stl.startswith(b"solid")
+    xs = [struct.unpack_from("<3f", stl, 84 + 50 * i + 12 + 12 * k)[0]
+          for i in range(count) for k in range(3)]
+    assert max(xs) - min(xs) == pytest.approx(2 * 120 + 10, abs=1e-3)
+    magic, version, length = struct.unpack_from("<4sII", files["glb"])
+    assert (magic, version, length) == (b"glTF", 2, len(files["glb"]))
+    with zipfile.ZipFile(io.BytesIO(files["3mf"])) as package:
+        assert "3D/3dmodel.model" in package.namelist()
