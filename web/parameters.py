@@ -8,9 +8,12 @@ a "label" to show instead of the name.
 
 import json
 import math
+import re
 from pathlib import Path
 
 MAX_TEXT_LENGTH = 200
+# Model names travel in URLs and file names: letters, digits, "-" and "_".
+MODEL_NAME = re.compile(r"[A-Za-z0-9_-]+")
 
 
 class BadValue(Exception):
@@ -161,9 +164,13 @@ class Model:
 
 def load_models(folder):
     """Returns {name: Model} for every readable model document in the folder
-    (file name without ".json"); unreadable files are reported and skipped."""
+    (file name without ".json"); other files are reported and skipped."""
     models = {}
     for path in sorted(Path(folder).glob("*.json")):
+        if not MODEL_NAME.fullmatch(path.stem):
+            print(f"tarvo-serve: skipping {path}: a model name is letters, digits, - and _",
+                  flush=True)
+            continue
         try:
             document = json.loads(path.read_text(encoding="utf-8"))
             if not isinstance(document, dict) or not isinstance(document.get("objects"), list):

@@ -151,7 +151,8 @@ def test_files_outside_the_served_folders_are_not_served(real, path):
 @pytest.fixture()
 def odd_models(tmp_path):
     """A models folder with a grid whose rows can cross tarvo-cli's copy
-    ceiling, one with a text parameter, and a file that is not a model."""
+    ceiling, one with a text parameter, a file that is not a model and one
+    whose name could not stand in a header."""
     folder = tmp_path / "models"
     folder.mkdir()
     (folder / "grid.json").write_text(json.dumps({"objects": [
@@ -163,6 +164,7 @@ def odd_models(tmp_path):
         {"vid": "name", "type": "parameter", "value": {"value": "tag"}, "info": {"label": "Name"}},
         {"vid": "c", "type": "cube", "size": 5}]}))
     (folder / "broken.json").write_text("{")
+    (folder / 'say "hi".json').write_text('{"objects": []}')
     return folder
 
 
