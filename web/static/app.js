@@ -4,6 +4,7 @@ import { GeometryFromAnswer } from './mesh.js';
 import { Viewer } from './viewer.js';
 
 const DEBOUNCE_MS = 180;
+const BUSY_RETRY_MS = 1000;
 
 const modelSelect = document.getElementById('model');
 const form = document.getElementById('controls');
@@ -52,15 +53,15 @@ function NumberField(parameter) {
     other.value = source.value;
     const value = Number(source.value);
     if (source.value === '' || !Number.isFinite(value)) {
-      ShowError(parameter.name, 'enter a number');
+      ShowError(parameter.name, 'must be a number');
       return;
     }
     if (parameter.min !== undefined && value < parameter.min) {
-      ShowError(parameter.name, `at least ${parameter.min}`);
+      ShowError(parameter.name, `must be at least ${parameter.min}`);
       return;
     }
     if (parameter.max !== undefined && value > parameter.max) {
-      ShowError(parameter.name, `at most ${parameter.max}`);
+      ShowError(parameter.name, `must be at most ${parameter.max}`);
       return;
     }
     Change(parameter.name, value, debounce);
@@ -166,6 +167,12 @@ async function Build(requested) {
     return;
   }
   if (requested !== model.name) return;  // the user moved on to another model
+  if (response.status === 503) {
+    // Every worker is taken: the same values are asked for again shortly.
+    SetStatus('the server is busy; trying again…');
+    setTimeout(RequestBuild, BUSY_RETRY_MS);
+    return;
+  }
   if (!response.ok) {
     const message = answer.error || `the server answered ${response.status}`;
     const target = answer.parameter || lastChanged;

@@ -114,7 +114,7 @@ test('a customer configures a box and sees it', async () => {
   await width.fill('500');
   await width.dispatchEvent('change');
   const error = page.locator('.field[data-parameter=width] .error');
-  assert.equal(await error.textContent(), 'at most 200');
+  assert.equal(await error.textContent(), 'must be at most 200');
   await width.fill('120');
   await width.dispatchEvent('change');
   await Triangles(page, 3);
