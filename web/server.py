@@ -104,13 +104,19 @@ def create_app(settings=None):
     models = load_models(settings.models)
     pool = WorkerPool(settings.cli, settings.workers, settings.queue, settings.time_limit)
 
-    def find_model(name):
+    def prepare(name, values, segments):
+        """Returns (model, its document with the values set, segments, None),
+        or a refusal as the last item: 404 for an unknown model, 400 for values
+        or segments it cannot take."""
         # Only names read from the models folder at start are known, so no
         # request can reach a file outside it.
         model = models.get(name) if isinstance(name, str) else None
         if model is None:
-            raise LookupError(f"unknown model {json.dumps(name)}")
-        return model
+            return None, None, None, _error(404, f"unknown model {json.dumps(name)}")
+        try:
+            return model, model.document_with(values), _segments(segments), None
+        except BadValue as error:
+            return None, None, None, _error(400, str(error), error.parameter)
 
     async def run(args, stdin=b""):
         try:
@@ -130,14 +136,10 @@ def create_app(settings=None):
             return _error(400, f"the body is not JSON: {error}")
         if not isinstance(body, dict):
             return _error(400, "the body must be a JSON object")
-        try:
-            model = find_model(body.get("model"))
-            document = model.document_with(body.get("values", {}))
-            segments = _segments(body.get("segments"))
-        except LookupError as error:
-            return _error(404, str(error))
-        except BadValue as error:
-            return _error(400, str(error), error.parameter)
+        model, document, segments, refusal = prepare(
+            body.get("model"), body.get("values", {}), body.get("segments"))
+        if refusal:
+            return refusal
         req = {"jsonStr": json.dumps(document), "vid": "_all_", "segments": segments,
                "wantColors": True}
         done, failure = await run(["build"], json.dumps(req).encode())
@@ -161,15 +163,12 @@ def create_app(settings=None):
             return _error(400, "format must be one of " + ", ".join(EXPORT_TYPES))
         try:
             values = json.loads(query.get("values", "{}"))
-            model = find_model(query.get("model"))
-            document = model.document_with(values)
-            segments = _segments(query.get("segments"))
         except ValueError as error:
             return _error(400, f"values is not JSON: {error}")
-        except LookupError as error:
-            return _error(404, str(error))
-        except BadValue as error:
-            return _error(400, str(error), error.parameter)
+        model, document, segments, refusal = prepare(
+            query.get("model"), values, query.get("segments"))
+        if refusal:
+            return refusal
         with tempfile.TemporaryDirectory(prefix="tarvo-export-") as folder:
             source = Path(folder) / "model.json"
             target = Path(folder) / f"{model.name}.{fmt}"
