@@ -4,11 +4,13 @@
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
 # make bench - benchmark models, overhead against the library, output paths
 # make fuzz SECONDS=N - the request fuzzer for N seconds
+# make serve - the configurator page and its server on http://127.0.0.1:8080 (PORT overrides)
+# make bench-serve - load on the configurator server: 8 clients, 400 builds
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
 
-.PHONY: all deps build demo test sanitize bench fuzz clean
+.PHONY: all deps build demo test sanitize bench fuzz serve bench-serve clean
 
 all: build
 
@@ -32,6 +34,7 @@ demo: build
 test: build
 	@scripts/test-deps.sh >/dev/null
 	@scripts/slicer-deps.sh
+	@scripts/web-deps.sh --browser >/dev/null
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-asan/build.ninja: | deps
@@ -42,6 +45,7 @@ sanitize: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	@scripts/test-deps.sh >/dev/null
 	@scripts/slicer-deps.sh
+	@scripts/web-deps.sh --browser >/dev/null
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
@@ -50,6 +54,12 @@ bench: deps
 
 fuzz: deps
 	scripts/fuzz.sh $(SECONDS)
+
+serve: build
+	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/server.py
+
+bench-serve: build
+	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/bench_serve.py
 
 clean:
 	rm -rf build build-asan out
