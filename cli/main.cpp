@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
+#include "cli/check_command.h"
 #include "cli/request.h"
 #include "cli/stdout_guard.h"
 
@@ -58,6 +60,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n");
     std::fflush(stderr);
     return 2;
+  }
+  if (std::string(argv[1]) == "check") {
+    return velamanifold::RunCheckCommand(std::vector<std::string>(argv + 2, argv + argc));
   }
   return Run(argv[1]);
 }
