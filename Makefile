@@ -1,13 +1,14 @@
 # make demo  - set up, build, run tarvo-cli on examples/demo-request.json into out/
 # make test  - set up, build, run the whole test suite
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
+# make docs  - the schema of model documents and the pictures of docs/examples
 # make bench - benchmark models, overhead against the library, output paths
 # make fuzz SECONDS=N - the request fuzzer for N seconds
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
 
-.PHONY: all deps build demo test sanitize bench fuzz clean
+.PHONY: all deps build demo docs test sanitize bench fuzz clean
 
 all: build
 
@@ -25,6 +26,14 @@ demo: build
 	@mkdir -p out
 	build/tarvo-cli build < examples/demo-request.json > out/demo-answer.json
 	@python3 scripts/summarize.py out/demo-answer.json
+
+docs: build
+	build/tarvo-cli check --schema > docs/model.schema.json.tmp && mv docs/model.schema.json.tmp docs/model.schema.json
+	@mkdir -p docs/img
+	@for model in docs/examples/*.json; do \
+	  picture=docs/img/$$(basename $$model .json).png; \
+	  build/tarvo-cli export $$model -o $$picture --size 360x270 || exit 1; \
+	done
 
 test: build
 	@scripts/test-deps.sh >/dev/null
