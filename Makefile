@@ -1,4 +1,5 @@
-# make demo  - set up, build, run tarvo-cli on examples/demo-request.json into out/
+# make demo  - set up, build, run tarvo-cli on examples/demo-request.json into out/,
+#              and export examples/demo-model.json to out/demo.3mf and out/demo.png
 # make test  - set up, build, run the whole test suite
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
 # make docs  - the schema of model documents and the pictures of docs/examples
@@ -26,6 +27,8 @@ demo: build
 	@mkdir -p out
 	build/tarvo-cli build < examples/demo-request.json > out/demo-answer.json
 	@python3 scripts/summarize.py out/demo-answer.json
+	@build/tarvo-cli export examples/demo-model.json -o out/demo.3mf
+	@build/tarvo-cli export examples/demo-model.json -o out/demo.png
 
 docs: build
 	build/tarvo-cli check --schema > docs/model.schema.json.tmp && mv docs/model.schema.json.tmp docs/model.schema.json
@@ -37,6 +40,7 @@ docs: build
 
 test: build
 	@scripts/test-deps.sh >/dev/null
+	@scripts/slicer-deps.sh
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-asan/build.ninja: | deps
@@ -46,6 +50,7 @@ build-asan/build.ninja: | deps
 sanitize: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	@scripts/test-deps.sh >/dev/null
+	@scripts/slicer-deps.sh
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 

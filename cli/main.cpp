@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/check_command.h"
+#include "cli/export_command.h"
 #include "cli/request.h"
 #include "cli/stdout_guard.h"
 
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n");
     std::fflush(stderr);
     return 2;
+  }
+  if (std::string(argv[1]) == "export") {
+    return velamanifold::RunExportCommand(std::vector<std::string>(argv + 2, argv + argc));
   }
   if (std::string(argv[1]) == "check") {
     return velamanifold::RunCheckCommand(std::vector<std::string>(argv + 2, argv + argc));

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "export/mesh_weld.h"
 #include "export/number_text.h"
 #include "export/threemf_format.h"
 #include "export/xml_escape.h"
@@ -208,16 +209,18 @@ size_t EstimatedXmlSize(const manifold::MeshGL64& mesh, size_t stride) {
 }
 
 std::string ManifoldTo3MFModelXML(const manifold::Manifold& solid, const std::string& name) {
-  const manifold::MeshGL64 mesh = solid.GetMeshGL64();
+  manifold::MeshGL64 mesh = solid.GetMeshGL64();
   const size_t numProp = mesh.numProp;
   const size_t length = mesh.vertProperties.size();
   size_t stride = numProp >= 4 && length % numProp == 0 ? numProp : 3;
   if (length < stride || mesh.triVerts.size() < 3) return "";
-  const size_t vertexCount = length / stride;
 
   ColorTable table;
   std::vector<int32_t> colors;
   if (stride >= 6) colors = TriangleColorIndices(mesh, stride, table);
+  // Colours are per triangle from here on; readers need each position once.
+  WeldMergedVertices(mesh, stride);
+  const size_t vertexCount = mesh.vertProperties.size() / stride;
   // One table entry means every triangle has the same colour.
   const bool uniform = table.Entries().size() == 1;
   const bool perTriangle = table.Entries().size() > 1;

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "export/mesh_weld.h"
 #include "export/threemf_format.h"
 #include "export/xml_escape.h"
 #include "params/dropdowns.h"
@@ -73,6 +74,8 @@ std::string PartsTo3MFModelXML(std::vector<ThreeMFPartMesh> parts) {
     } else {
       built.resolvedColor = part.color;
     }
+    // Colours are per triangle from here on; readers need each position once.
+    WeldMergedVertices(part.mesh, built.stride);
     if (!built.resolvedColor.empty()) partColors.Index(built.resolvedColor);
     built.mesh = std::move(part.mesh);
     built.name = std::move(part.name);

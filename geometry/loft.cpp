@@ -181,17 +181,26 @@ Manifold Loft(const CrossSection& bottom, const CrossSection& top, double height
   if (bottomLoops.empty() || topLoops.empty()) return Manifold();
 
   // Vertices as x, y, z triples; triangles as vertex index triples. Each
-  // pair of loops appends its own rings b_0, t_0, b_1, t_1, ...
-  manifold::MeshGL64 mesh;
-  mesh.numProp = 3;
-  std::vector<double>& verts = mesh.vertProperties;
-  std::vector<uint64_t>& tris = mesh.triVerts;
+  // pair of loops appends its own rings b_0, t_0, b_1, t_1, ... to the mesh
+  // of the solid, or, for a pair of holes, to the mesh of what is cut away.
+  manifold::MeshGL64 solidMesh, holeMesh;
+  holeMesh.numProp = solidMesh.numProp = 3;
 
   const size_t pairs = std::min(bottomLoops.size(), topLoops.size());
   for (size_t k = 0; k < pairs; ++k) {
     Loop a = bottomLoops[k];
     Loop b = topLoops[k];
     if (SignedArea(a) * SignedArea(b) < 0) std::reverse(b.begin(), b.end());
+    // Clockwise loops are holes. Their pair is lofted as a solid of its own,
+    // both loops turned counter-clockwise, and cut away at the end: that
+    // closes the walls of the hole and opens both caps around it.
+    const bool hole = SignedArea(a) < 0;
+    if (hole) {
+      std::reverse(a.begin(), a.end());
+      std::reverse(b.begin(), b.end());
+    }
+    std::vector<double>& verts = hole ? holeMesh.vertProperties : solidMesh.vertProperties;
+    std::vector<uint64_t>& tris = hole ? holeMesh.triVerts : solidMesh.triVerts;
     const bool bottomCCW = SignedArea(a) > 0;
     const bool topCCW = SignedArea(b) > 0;
 
@@ -235,11 +244,14 @@ Manifold Loft(const CrossSection& bottom, const CrossSection& top, double height
       }
     }
   }
-  if (verts.empty() || tris.empty()) return Manifold();
+  if (solidMesh.vertProperties.empty() || solidMesh.triVerts.empty()) return Manifold();
 
-  Manifold solid(mesh);
+  Manifold solid(solidMesh);
   if (solid.Status() != Manifold::Error::NoError) return Manifold();
-  return solid;
+  if (holeMesh.triVerts.empty()) return solid;
+  Manifold holes(holeMesh);
+  if (holes.Status() != Manifold::Error::NoError) return Manifold();
+  return solid - holes;
 }
 
 Manifold Lathe(const std::vector<CrossSection>& profiles, const std::vector<CrossSection>& cutouts,

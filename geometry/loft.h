@@ -10,8 +10,10 @@
 namespace velamanifold {
 
 // Returns the solid joining bottom at z = 0 to top at z = height, the top moved
-// by (x, y) and tilted by rotate degrees about the X-parallel line at the top;
-// empty when the library refuses the hand-built mesh. segments is not used.
+// by (x, y) and tilted by rotate degrees about the X-parallel line at the top.
+// Loops pair by rank of area; a pair of holes is cut through, surplus loops
+// are left out. Empty when the library refuses the hand-built mesh. segments
+// is not used.
 manifold::Manifold Loft(const manifold::CrossSection& bottom, const manifold::CrossSection& top,
                         double height, double x, double y, double rotate, int segments);
 

@@ -206,9 +206,10 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
       collector.AddCorner(ReadF32(p), ReadF32(p + 4), ReadF32(p + 8));
     }
   }
-  size_t numVert = collector.NumVert();
+  // The log counts the triangles the file holds, degenerate ones included.
+  const size_t numVert = collector.NumVert();
+  const unsigned numTri = static_cast<unsigned>(collector.NumTri());
   auto [solid, status] = collector.Construct();
-  unsigned numTri = static_cast<unsigned>(collector.NumTri());
   if (status == Manifold::Error::NoError) {
     std::printf("[Tarvo STL] OK: %u tris -> %zu verts (dedup) -> manifold\n", count, numVert);
   } else {
@@ -222,29 +223,49 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
-  std::string text(bytes.begin(), bytes.end());
-  // An ASCII corner takes at least 30 bytes ("vertex" and three numbers).
-  MeshCollector collector(bytes.size() / 30);
+// Calls `corner`(x, y, z) for every vertex line of the text, in order, while
+// it returns true: a line that, stripped of blanks, starts with "vertex" and
+// has three numbers from its eighth character on (one separator follows
+// "vertex"). Every other line is ignored, so triangles are formed by
+// consecutive triples of vertex lines whatever surrounds them.
+template <typename Corner>
+void ForEachVertexLine(const std::vector<uint8_t>& bytes, Corner corner) {
+  const char* text = reinterpret_cast<const char*>(bytes.data());
+  const size_t size = bytes.size();
   std::string line;
   size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+  while (start < size) {
+    const void* feed = std::memchr(text + start, '\n', size - start);
+    const size_t end = feed ? static_cast<size_t>(static_cast<const char*>(feed) - text) : size;
     size_t first = start, last = end;
     start = end + 1;
     while (first < last && IsBlank(text[first])) ++first;
     while (last > first && IsBlank(text[last - 1])) --last;
-    // One separator follows "vertex"; the numbers start at the eighth character.
-    if (last - first < 8 || text.compare(first, 6, "vertex") != 0) continue;
-    line.assign(text, first + 7, last - first - 7);
+    if (last - first < 8 || std::memcmp(text + first, "vertex", 6) != 0) continue;
+    line.assign(text + first + 7, last - first - 7);
     double x, y, z;
     if (std::sscanf(line.c_str(), "%lf %lf %lf", &x, &y, &z) != 3) continue;
-    collector.AddCorner(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+    if (!corner(x, y, z)) return;
   }
-  size_t numVert = collector.NumVert();
+}
+
+// Returns true when the text holds at least one triangle of vertex lines.
+bool HoldsAsciiTriangle(const std::vector<uint8_t>& bytes) {
+  int corners = 0;
+  ForEachVertexLine(bytes, [&corners](double, double, double) { return ++corners < 3; });
+  return corners == 3;
+}
+
+Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
+  // An ASCII corner takes at least 30 bytes ("vertex" and three numbers).
+  MeshCollector collector(bytes.size() / 30);
+  ForEachVertexLine(bytes, [&collector](double x, double y, double z) {
+    collector.AddCorner(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+    return true;
+  });
+  const size_t numVert = collector.NumVert();
+  const unsigned numTri = static_cast<unsigned>(collector.NumTri());
   auto [solid, status] = collector.Construct();
-  unsigned numTri = static_cast<unsigned>(collector.NumTri());
   if (status == Manifold::Error::NoError) {
     std::printf("[Tarvo STL] OK (ASCII): %u tris, %zu verts (dedup) -> manifold\n", numTri,
                 numVert);
@@ -275,7 +296,13 @@ Manifold StlBufferToManifold(const std::vector<uint8_t>& bytes, int /*unused*/) 
     std::printf("[Tarvo STL] REJECTED: buffer too small (%zu bytes)\n", bytes.size());
     return Manifold();
   }
-  if (std::memcmp(bytes.data(), "solid", 5) == 0) return ReadAscii(bytes);
+  // Many programs begin the header of a binary file with "solid" too. Such a
+  // file is binary when its size is exactly what its triangle count asks for
+  // and its text holds no triangle of vertex lines.
+  if (std::memcmp(bytes.data(), "solid", 5) == 0) {
+    const uint64_t binarySize = kHeaderBytes + uint64_t{kRecordBytes} * ReadU32(bytes.data() + 80);
+    if (bytes.size() != binarySize || HoldsAsciiTriangle(bytes)) return ReadAscii(bytes);
+  }
   return ReadBinary(bytes);
 }
 

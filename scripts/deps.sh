@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what tarvo-cli needs on a fresh Debian machine and builds the
 # geometry library once into a cache keyed by the pinned versions.
-#   Debian packages: compiler tool chain, nlohmann/json, GoogleTest.
+#   Debian packages: compiler tool chain, nlohmann/json, GoogleTest, and the
+#   file-format libraries (libpng, zlib with its minizip zip writer, tinygltf).
 #   Python package index: the Manifold sources (manifold3d sdist) and the
 #   Clipper2 sources it needs for planar regions (carried by the pyclipr sdist).
 # Prints the install prefix of the geometry library on its last line.
@@ -24,7 +25,8 @@ log() { echo "deps: $*" >&2; }
 
 # Debian packages: installed only when missing, so a prepared machine skips apt.
 need_pkgs=()
-for p in g++ cmake make ninja-build nlohmann-json3-dev libgtest-dev curl python3; do
+for p in g++ cmake make ninja-build nlohmann-json3-dev libgtest-dev curl python3 \
+  libpng-dev zlib1g-dev libminizip-dev libtinygltf-dev; do
   dpkg -s "$p" >/dev/null 2>&1 || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then

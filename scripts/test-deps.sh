@@ -1,11 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Python packages that only the end-to-end tests need (pytest, the 3MF
-# reference reader) into .deps/py, pinned by hash. The tests add that folder
-# to their import path. Prints the folder on its last line.
+# Installs what only the end-to-end tests need: the Python packages (pytest,
+# the 3MF reference reader) into .deps/py, pinned by hash, and the npm packages
+# (the Khronos glTF validator) into .deps/node, pinned by tests/e2e/gltf's
+# package-lock.json. The tests find both folders there. Prints the Python
+# folder on its last line.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${TARVO_DEPS_DIR:-$root/.deps}
+
+# npm packages: installed again only when the lock file changes.
+node_dir=$cache/node
+node_stamp=$node_dir/.package-lock.sha256
+node_want=$(sha256sum "$root/tests/e2e/gltf/package-lock.json" | cut -d' ' -f1)
+if [ ! -f "$node_stamp" ] || [ "$(cat "$node_stamp")" != "$node_want" ]; then
+  if ! command -v npm >/dev/null 2>&1; then
+    echo "test-deps: installing Debian packages nodejs npm" >&2
+    sudo_cmd=""
+    [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+    $sudo_cmd apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq nodejs npm >&2
+  fi
+  echo "test-deps: installing the pinned npm package(s) into $node_dir" >&2
+  rm -rf "$node_dir"
+  mkdir -p "$node_dir"
+  cp "$root/tests/e2e/gltf/package.json" "$root/tests/e2e/gltf/package-lock.json" "$node_dir/"
+  (cd "$node_dir" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error >&2)
+  echo "$node_want" >"$node_stamp"
+fi
 requirements=$root/scripts/test-requirements.txt
 target=$cache/py
 stamp=$target/.requirements.sha256

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <tuple>
 
 #include "tests/test_util.h"
@@ -69,6 +70,47 @@ TEST(Loft, IslandsPairByAreaAndAHoleIsTurnedToMatch) {
                          Box2D(0, 0, 20, 20) - Box2D(8, 8, 12, 12), 5, 0, 0, 0, 0);
   EXPECT_TRUE(IsClosed(paired));
   EXPECT_NEAR(paired.Volume(), (400 + 16) * 5, 1e-9);
+}
+
+CrossSection Ring(double outer, double inner) {
+  return CrossSection::Circle(outer, 64) - CrossSection::Circle(inner, 64);
+}
+
+// Rings lofted to rings are tubes: holes pair by area like the outlines and
+// are cut through. Surplus holes of the richer profile are left out.
+TEST(Loft, HolesOfBothProfilesAreCutThrough) {
+  const CrossSection disk = CrossSection::Circle(10, 64);
+  const CrossSection twoHoles = disk - Box2D(-6, -2, -2, 2) - Box2D(3, -1, 5, 1);
+  // A loft between two similar, aligned regular polygons is a frustum, also
+  // when shifted: h / 3 x (A1 + A2 + sqrt(A1 x A2)).
+  auto frustum = [](double r1, double r2) {
+    const double k = 32 * std::sin(2 * std::numbers::pi / 64);  // 64-gon area over r^2
+    return 10.0 / 3 * k * (r1 * r1 + r2 * r2 + r1 * r2);
+  };
+  auto extruded = [](const CrossSection& region) { return 10 * region.Area(); };
+  const struct {
+    const char* name;
+    CrossSection bottom, top;
+    double x;
+    double volume;
+    int genus;
+  } cases[] = {
+      {"ring to the same ring", Ring(10, 5), Ring(10, 5), 0, extruded(Ring(10, 5)), 1},
+      {"ring to a smaller ring, shifted", Ring(10, 5), Ring(6, 2), 3,
+       frustum(10, 6) - frustum(5, 2), 1},
+      {"two holes to two holes", twoHoles, twoHoles, 0, extruded(twoHoles), 2},
+      {"ring to a disk: the hole is left out", Ring(10, 5), disk, 0, extruded(disk), 0},
+      {"two holes to one: the smaller is left out", twoHoles, disk - Box2D(-6, -2, -2, 2), 0,
+       extruded(disk - Box2D(-6, -2, -2, 2)), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Manifold solid = Loft(c.bottom, c.top, 10, c.x, 0, 0, 0);
+    EXPECT_TRUE(IsClosed(solid));
+    EXPECT_EQ(solid.Genus(), c.genus);
+    EXPECT_NEAR(solid.Volume(), c.volume, 1e-6 * c.volume);
+    EXPECT_TRUE(BoxNear(solid.BoundingBox(), {-10, -10, 0}, {10, 10, 10}, 1e-9));
+  }
 }
 
 TEST(ExtrudeTwist, TwistsWithAtLeastOneDivision) {

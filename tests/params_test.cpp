@@ -163,6 +163,23 @@ TEST(ParamsPartValues, StableRankingValuesAndResolution) {
   EXPECT_EQ(got, json({"{{nowhere}}", 0, "40", 2.5, 0, "12", 0, "5", 5}));
 }
 
+// A text with a placeholder that neither model knows is kept whole, never
+// stored half solved with the placeholders that were found.
+TEST(ParamsPartValues, TextWithAnUnknownPlaceholderIsKeptWhole) {
+  const json outer = Doc(json::array({Param("width", 40)}));
+  const std::pair<json, json> cases[] = {
+      {"{{width}}*{{depth}}", "80"},  // each model knows one of them
+      {"{{width}}*{{nowhere}}", "{{width}}*{{nowhere}}"},
+      {"{{depth}}+{{nowhere}}", "{{depth}}+{{nowhere}}"},
+      {"={{width}}+{{nowhere}}", "={{width}}+{{nowhere}}"},
+  };
+  for (const auto& [value, expected] : cases) {
+    json included = Doc({Param("target", 0, 1), Param("depth", 2)});
+    ApplyPartValues(included, {{"partvalues", {value}}}, outer);
+    EXPECT_EQ(included["objects"][0]["value"]["value"], expected) << value;
+  }
+}
+
 TEST(ParamsPartValues, IllTypedMembersThrowTypeErrors) {
   json cases[] = {Param("a", 0, "3"), Param("a", 0, json::array()), Param("a", 0, 1),
                   Param("a", 0, 1)};

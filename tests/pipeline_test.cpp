@@ -43,6 +43,22 @@ TEST(Pipeline, CyclesEndWithEmptyOperandsAndDeepChainsOrRunawayCopiesFail) {
   EXPECT_THROW(pipeline.ChargeCopies(1), LimitError);
 }
 
+// The cache holds an object as placed: a group using an object that carries
+// its own move gets it where it was moved, and "_all_" holds it once there,
+// whichever of the two is built first.
+TEST(Pipeline, AMovedObjectUsedByAGroupIsCachedWhereItWasMoved) {
+  json moved = Cube("m", 10);
+  moved["move"] = {{"x", 20}};
+  const json group = Union("g", {"m"});
+  for (const json& doc : {Doc({moved, group}), Doc({group, moved})}) {
+    for (const char* id : {"_all_", "g"}) {
+      const manifold::Manifold solid = BuildDoc(doc, id);
+      EXPECT_TRUE(testing::BoxNear(solid.BoundingBox(), {20, 0, 0}, {30, 10, 10})) << id << doc;
+      EXPECT_NEAR(solid.Volume(), 1000, 1e-9) << id << doc;
+    }
+  }
+}
+
 TEST(Pipeline, SeparateCachesPutTheOuterCachesBackAfterAThrow) {
   VelaPipeline pipeline;
   pipeline.BuildInner(Doc(json::array({Cube("c", 2)})), "c", nullptr);

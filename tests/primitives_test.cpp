@@ -57,6 +57,8 @@ TEST(SolidHandlers, SizeReadingRulesAndRunawaySegmentCounts) {
       {"cube", {{"x", 10}, {"width", 7}, {"y", 0}, {"z", "abc"}}, {7, 0.0001, 10}, 12},
       {"cylinder", "12", {12, 12, 12}, 44}, {"triangle", 3, {10, 10, 10}, 8},
       {"cylinder", {{"diameter", 8}, {"segments", 2}}, {8, 8, 20}, 60},
+      // Three segments make a triangular prism, not the library's own count.
+      {"cylinder", {{"diameter", 10}, {"segments", 3}}, {7.5, 5 * std::sqrt(3), 20}, 8},
       {"cylinder", {{"height", -3}, {"segments", "6"}}, {10, 5 * std::sqrt(3), 0.0001}, 20},
       {"torus", {{"majorDiameter", 30}}, {35, 35, 5}, 0}, {"sphere", 8, {8, 8, 8}, 0},
   };

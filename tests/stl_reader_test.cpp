@@ -57,12 +57,31 @@ Bytes Ascii(const std::string& eol, const std::string& indent, const std::string
   return {text.begin(), text.end()};
 }
 
+// Returns an ASCII cube whose size is just what the count at its bytes 80
+// to 83 would ask of a binary file.
+Bytes AsciiOfBinarySize() {
+  const Bytes cube = Ascii("\n", "");
+  const uint32_t count = static_cast<uint32_t>(cube.size() / 50 + 1);
+  std::string text = "solid" + std::string(79, ' ');
+  std::memcpy(&text[80], &count, 4);
+  text.append(cube.begin(), cube.end());
+  text.resize(84 + 50 * count, '\n');
+  return {text.begin(), text.end()};
+}
+
 TEST(StlReader, LogsOneLinePerFile) {
   std::vector<Triangle> cube = Cubes(), open = {cube[0], cube[1]}, eleven = cube, infinite = cube;
   eleven.pop_back();
   infinite[0][0] = INFINITY;
   // Unreadable vertex lines are skipped; a dangling corner makes no triangle.
   Bytes loose = Ascii("\n", "", "vertex\nvertex 1 2\nvertexes 1 2 3\nvertex 5 5 5");
+  // Two triangles with two corners at one point: one on the cube, one at its corner.
+  std::vector<Triangle> withDegenerate = cube;
+  withDegenerate.push_back({0, 0, 0, 0, 0, 0, 10, 0, 0});
+  withDegenerate.push_back({10, 10, 10, 10, 10, 10, 10, 10, 10});
+  const std::string degenerate =
+      "vertex 0 0 0\nvertex 0 0 0\nvertex 10 0 0\nvertex 10 10 10\nvertex 10 10 10\n"
+      "vertex 10 10 10\n";
   const std::tuple<double, Bytes, std::string> cases[] = {  // volume (-1: empty), file, log
       {-1, Bytes(83, 0), "REJECTED: buffer too small (83 bytes)"},
       {-1, Resized(Binary({}, "solid"), 83), "REJECTED: buffer too small (83 bytes)"},
@@ -80,10 +99,24 @@ TEST(StlReader, LogsOneLinePerFile) {
       {-1, Binary(eleven),  // an odd number of triangles is never closed: the library is not asked
        "FAILED: Manifold status=2 (NotManifold), numVert=8, numTri=11, size=634 bytes, "
        "triCount=11"},
-      // A binary header that starts with "solid" is read as ASCII.
-      {-1, Binary(cube, "solid"), "OK (ASCII): 0 tris, 0 verts (dedup) -> manifold"},
+      // A binary header may start with "solid": the file is binary when its
+      // size is what its count asks for and it holds no ASCII triangle.
+      {1000, Binary(cube, "solid cube"), "OK: 12 tris -> 8 verts (dedup) -> manifold"},
+      {-1, Resized(Binary(cube, "solid cube"), 685),
+       "OK (ASCII): 0 tris, 0 verts (dedup) -> manifold"},
+      {-1, Binary(cube, "solid cube", 11), "OK (ASCII): 0 tris, 0 verts (dedup) -> manifold"},
       {1000, Ascii("\r\n", "  \t "), "OK (ASCII): 12 tris, 8 verts (dedup) -> manifold"},
+      {1000, Ascii("\n", "", "endsolid cube\n\0\x0c\xff trailing bytes"),
+       "OK (ASCII): 12 tris, 8 verts (dedup) -> manifold"},
+      {1000, AsciiOfBinarySize(), "OK (ASCII): 12 tris, 8 verts (dedup) -> manifold"},
       {1000, loose, "OK (ASCII): 12 tris, 9 verts (dedup) -> manifold"},
+      // The count is the file's, degenerate triangles included; they are
+      // left out of the solid.
+      {1000, Ascii("\n", "", degenerate), "OK (ASCII): 14 tris, 8 verts (dedup) -> manifold"},
+      {1000, Binary(withDegenerate), "OK: 14 tris -> 8 verts (dedup) -> manifold"},
+      {-1, Binary({cube[0], cube[1], withDegenerate[12]}),
+       "FAILED: Manifold status=2 (NotManifold), numVert=4, numTri=3, size=234 bytes, "
+       "triCount=3"},
       // 2000 separate cubes: more vertices than the vertex table first holds
       {2000 * 1000.0, Binary(Cubes(2000)), "OK: 24000 tris -> 16000 verts (dedup) -> manifold"},
   };

@@ -54,6 +54,7 @@ class Object3MF:
         self.name = obj.GetName()
         self.vertices = [tuple(p.Coordinates) for p in obj.GetVertices()]
         self.triangles = [tuple(t.Indices) for t in obj.GetTriangleIndices()]
+        self.manifold_and_oriented = obj.IsManifoldAndOriented()
         # The colour of every triangle as "#RRGGBB", None where it has none.
         self.colors = []
         for prop in obj.GetAllTriangleProperties():
@@ -66,6 +67,16 @@ class Object3MF:
             c = group.GetColor(ids[0])
             self.colors.append("#%02X%02X%02X" % (c.Red, c.Green, c.Blue))
 
+    def closed_by_index(self):
+        """True when every directed edge, by vertex index, appears once and its reverse once."""
+        edges = {}
+        for tri in self.triangles:
+            for k in range(3):
+                edge = (tri[k], tri[(k + 1) % 3])
+                edges[edge] = edges.get(edge, 0) + 1
+        return bool(edges) and all(n == 1 and edges.get((b, a)) == 1
+                                   for (a, b), n in edges.items())
+
     def volume(self):
         v = 0.0
         for a, b, c in self.triangles:
@@ -76,16 +87,17 @@ class Object3MF:
 
 
 class Model3MF:
-    """What lib3mf reads from a model document: objects, colour groups, build items."""
+    """What lib3mf reads from a model document (or a whole package): objects, colour
+    groups, build items and the package thumbnail's bytes (None without one)."""
 
-    def __init__(self, xml):
+    def __init__(self, xml=None, package_bytes=None):
         if lib3mf is None:
             pytest.skip(_MISSING)
         wrapper = lib3mf.get_wrapper()
         model = wrapper.CreateModel()
         reader = model.QueryReader("3mf")
         reader.SetStrictModeActive(True)
-        reader.ReadFromBuffer(bytearray(package(xml)))
+        reader.ReadFromBuffer(bytearray(package(xml) if package_bytes is None else package_bytes))
         self.warnings = [reader.GetWarning(i) for i in range(reader.GetWarningCount())]
         self.unit = model.GetUnit()
         groups = {}
@@ -106,3 +118,6 @@ class Model3MF:
         it = model.GetBuildItems()
         while it.MoveNext():
             self.items.append(it.GetCurrent().GetObjectResource().GetResourceID())
+        self.thumbnail = None
+        if model.HasPackageThumbnailAttachment():
+            self.thumbnail = bytes(model.GetPackageThumbnailAttachment().WriteToBuffer())

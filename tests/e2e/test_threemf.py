@@ -1,8 +1,10 @@
 """3MF documents of "build_xml" and "multi_xml", read back with the reference reader."""
 import re
 
+import pytest
+
 from read_3mf import Model3MF
-from tarvo import approx, doc, run
+from tarvo import Mesh, approx, build, doc, run
 
 
 def cube(vid, size=10, **extra):
@@ -23,6 +25,12 @@ def read(op, **request):
 TWO_COLOURS = [cube("r", color={"color": "#FF0000"}, visible=False),
                cube("b", color={"color": "#0000FF"}, move={"x": 5, "y": 5, "z": 5}, visible=False),
                {"vid": "u", "type": "union", "baseObjects": ["r", "b"]}]
+# A 40 x 40 x 4 plate with a hole of diameter 10 through it, plate and hole
+# of one colour.
+PLATE = [cube("p", size={"x": 40, "y": 40, "z": 4}, color={"color": "#FF8000"}, visible=False),
+         {"vid": "h", "type": "cylinder", "size": {"diameter": 10, "height": 10},
+          "color": {"color": "#FF8000"}, "move": {"x": 20, "y": 20, "z": -3}, "visible": False},
+         {"vid": "m", "type": "subtract", "baseObjects": ["p"], "subtractObjects": ["h"]}]
 NAME = "a<b>c&d\"e'f\tg\x01h\x1fi\x7fj\u00e4\u20ac"
 READ_NAME = NAME.replace("\x01", "").replace("\x1f", "")
 
@@ -68,3 +76,44 @@ def test_multi_xml_mixed_part_uses_the_shared_group():
     assert (green.name, mixed.name, model.items) == ("green", "mixed", [3, 4])
     assert (green.colors, set(mixed.colors)) == (["#00FF00"] * 12, {"#FF0000", "#0000FF"})
     assert approx(mixed.volume(), 1875) and approx(green.volume(), 64)
+
+
+# Coloured meshes come out of the library split along every seam where the
+# operands of a Boolean met; readers and slicers need each position written
+# once and triangles that share their edges by index.
+CLOSED_DOCUMENTS = {
+    "single, one colour": ("build_xml", {"jsonStr": doc(cube("c")), "vid": "c"}),
+    "single, two colours united": ("build_xml", {"jsonStr": doc(*TWO_COLOURS), "vid": "u"}),
+    "single, plate minus a hole": ("build_xml", {"jsonStr": doc(*PLATE), "vid": "m"}),
+    "multi, plain, mixed and cut parts": (
+        "multi_xml", {"partsJson": doc(*TWO_COLOURS, *PLATE, cube("g", 4)),
+                      "parts": [["g", "green", ""], ["u", "mixed", ""], ["m", "plate", "#123456"]]}),
+}
+
+
+@pytest.mark.parametrize("case", CLOSED_DOCUMENTS)
+def test_3mf_meshes_are_closed_by_vertex_index(case):
+    op, request = CLOSED_DOCUMENTS[case]
+    model = read(op, **request)
+    for obj in model.objects:
+        assert obj.closed_by_index() and obj.manifold_and_oriented, obj.name
+        assert len(set(obj.vertices)) == len(obj.vertices), obj.name
+    # The same solids through "build": the weld keeps every triangle and the volume.
+    document = request.get("jsonStr") or request["partsJson"]
+    vids = [request["vid"]] if "vid" in request else [p[0] for p in request["parts"]]
+    for vid, obj in zip(vids, model.objects):
+        mesh = Mesh(build(document, vid, wantColors=True).json())
+        assert len(obj.triangles) == len(mesh.tris) and approx(obj.volume(), mesh.volume())
+
+
+# Spaces at either end and inside, and every other printable character.
+PRINTABLE = " " + "".join(map(chr, range(0x20, 0x7F))) + "  "
+
+
+@pytest.mark.parametrize("op", ["build_xml", "multi_xml"])
+def test_every_printable_character_of_a_name_survives(op):
+    if op == "build_xml":
+        model = read(op, jsonStr=doc(cube("c")), vid="c", name=PRINTABLE)
+    else:
+        model = read(op, partsJson=doc(cube("c")), parts=[["c", PRINTABLE, ""]])
+    assert [o.name for o in model.objects] == [PRINTABLE]

@@ -1,0 +1,298 @@
+#include "cli/export_command.h"
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <exception>
+
+#include "cli/files.h"
+#include "cli/stdout_guard.h"
+#include "export/glb_writer.h"
+#include "export/png_writer.h"
+#include "export/renderer.h"
+#include "export/stl_writer.h"
+#include "export/threemf.h"
+#include "export/threemf_package.h"
+#include "pipeline/json_parse.h"
+#include "pipeline/limits.h"
+#include "pipeline/pipeline.h"
+
+namespace velamanifold {
+
+namespace {
+
+constexpr int kPictureWidth = 800;
+constexpr int kPictureHeight = 600;
+constexpr int kThumbnailSide = 256;
+
+struct FormatName {
+  const char* extension;
+  ExportFormat format;
+};
+constexpr FormatName kFormats[] = {{".3mf", ExportFormat::k3mf},
+                                   {".stl", ExportFormat::kStl},
+                                   {".glb", ExportFormat::kGlb},
+                                   {".png", ExportFormat::kPng}};
+
+const char* ExtensionOf(ExportFormat format) {
+  for (const auto& entry : kFormats) {
+    if (entry.format == format) return entry.extension + 1;
+  }
+  return "";
+}
+
+UsageError Usage(const std::string& problem) {
+  return UsageError(problem + " (see 'tarvo-cli export --help')");
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
+
+ExportFormat FormatOf(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.rfind('/');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    const std::string extension = Lower(path.substr(dot));
+    for (const auto& entry : kFormats) {
+      if (extension == entry.extension) return entry.format;
+    }
+  }
+  throw Usage("cannot tell the format of \"" + path + "\"; end it in .3mf, .stl, .glb or .png");
+}
+
+// Returns the whole number `text` in [low, high]; throws UsageError naming `option`.
+int64_t WholeNumber(const std::string& option, const std::string& text, int64_t low, int64_t high) {
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end || value < low || value > high) {
+    throw Usage(option + " wants a whole number from " + std::to_string(low) + " to " +
+                std::to_string(high) + ", not \"" + text + "\"");
+  }
+  return value;
+}
+
+void ReadSize(const std::string& text, ExportOptions& options) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos) throw Usage("--size wants WIDTHxHEIGHT, such as 800x600, not \"" + text + "\"");
+  options.width = static_cast<int>(WholeNumber("--size", text.substr(0, x), 1, kMaxPictureSide));
+  options.height = static_cast<int>(WholeNumber("--size", text.substr(x + 1), 1, kMaxPictureSide));
+}
+
+void ReadAssignment(const std::string& text, ExportOptions& options) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    throw Usage("-D wants NAME=VALUE, not \"" + text + "\"");
+  }
+  options.parameters.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+}
+
+// Text that failed to parse gets the reason without the library's code prefix.
+std::string ParseReason(const std::string& text) {
+  try {
+    ParseJson(text);
+  } catch (const std::exception& e) {
+    std::string reason = e.what();
+    if (reason.rfind("[json.exception.", 0) == 0) {
+      const size_t close = reason.find("] ");
+      if (close != std::string::npos) reason.erase(0, close + 2);
+    }
+    return reason;
+  }
+  return "unreadable";
+}
+
+// A failure of the export, reported as "tarvo-cli: SUBJECT: MESSAGE".
+struct ExportFailure {
+  std::string subject;
+  std::string message;
+};
+
+manifold::Manifold BuildSolid(const ExportOptions& options) {
+  const std::string modelName = options.model == "-" ? "standard input" : options.model;
+  std::string text;
+  try {
+    text = ReadWholeFile(options.model);
+  } catch (const std::exception& e) {
+    throw ExportFailure{modelName, e.what()};
+  }
+  try {
+    VelaPipeline pipeline;
+    pipeline.segments = CheckSegments(options.segments, "segment count");
+    pipeline.wantColors = true;
+    json document;
+    if (!options.parameters.empty()) {
+      // Values set from outside go in before templates and dropdowns are solved.
+      try {
+        document = ParseJson(text);
+      } catch (const std::exception&) {
+        throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
+      }
+      SetParameterValues(document, options.parameters);
+      text = document.dump();
+    }
+    if (!pipeline.LoadDocument(text, document)) {
+      throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
+    }
+    manifold::Manifold solid = pipeline.BuildInner(document, options.object, nullptr);
+    if (solid.IsEmpty()) {
+      throw ExportFailure{modelName, options.object == "_all_"
+                                         ? "no visible object builds anything"
+                                         : "object \"" + options.object + "\" builds nothing"};
+    }
+    return solid;
+  } catch (const ExportFailure&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ExportFailure{modelName, e.what()};
+  }
+}
+
+// Returns the name the 3MF object carries: the object's id, or the model
+// file's name without folder and extension when every object is built.
+std::string ObjectName(const ExportOptions& options) {
+  if (options.object != "_all_") return options.object;
+  if (options.model == "-") return "model";
+  std::string name = options.model.substr(options.model.rfind('/') + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name.empty() ? "model" : name;
+}
+
+std::string FileBytes(const ExportOptions& options, const manifold::Manifold& solid,
+                      const manifold::MeshGL& mesh) {
+  switch (options.format) {
+    case ExportFormat::kStl:
+      return MeshToBinaryStl(mesh);
+    case ExportFormat::kGlb:
+      return MeshToGlb(mesh);
+    case ExportFormat::kPng:
+      return ImageToPng(RenderIsometric(mesh, options.width ? options.width : kPictureWidth,
+                                        options.height ? options.height : kPictureHeight));
+    case ExportFormat::k3mf:
+      break;
+  }
+  const std::string thumbnail =
+      ImageToPng(RenderIsometric(mesh, options.width ? options.width : kThumbnailSide,
+                                 options.height ? options.height : kThumbnailSide));
+  return ThreeMFPackage(ManifoldTo3MFModelXML(solid, ObjectName(options)), thumbnail);
+}
+
+std::string Summary(const ExportOptions& options, const manifold::Manifold& solid,
+                    size_t bytes) {
+  const manifold::Box box = solid.BoundingBox();
+  char text[512];
+  std::snprintf(text, sizeof text,
+                ": %s, %zu triangles, x %g..%g y %g..%g z %g..%g mm, %zu bytes",
+                ExtensionOf(options.format), solid.NumTri(), box.min.x, box.max.x, box.min.y,
+                box.max.y, box.min.z, box.max.z, bytes);
+  return "wrote " + options.output + text;
+}
+
+}  // namespace
+
+std::string ExportUsage() {
+  return "usage: tarvo-cli export MODEL.json -o OUT.{3mf,stl,glb,png} [options]\n"
+         "\n"
+         "Builds an object of a model document and writes it as a file; the extension\n"
+         "of OUT chooses the format:\n"
+         "  .3mf  3MF package with colours and a thumbnail picture, for slicers\n"
+         "  .stl  binary STL\n"
+         "  .glb  binary glTF in metres, +Y up, for viewers and web pages\n"
+         "  .png  isometric picture of the part\n"
+         "\n"
+         "  MODEL.json       the model document ('-' reads standard input)\n"
+         "  -o OUT           the file to write (replaced whole, or left as it was)\n"
+         "  --object ID      the object to build (default _all_: every visible object)\n"
+         "  --segments N     segments of a full circle (default 64)\n"
+         "  -D NAME=VALUE    sets parameter NAME before the model is solved; repeatable\n"
+         "  --size WxH       picture size (default 800x600 for .png, 256x256 for the\n"
+         "                   thumbnail of .3mf)\n"
+         "  -h, --help       prints this help\n"
+         "\n"
+         "Exit status: 0 written (a summary on standard error), 1 failed (the reason\n"
+         "on standard error, nothing written), 2 usage error.\n";
+}
+
+ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
+  ExportOptions options;
+  bool haveModel = false, haveOutput = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      return options;
+    }
+    // The value of an option: glued ("-DNAME=1", "--object=ID") or the next argument.
+    auto value = [&](const std::string& name) -> std::string {
+      if (arg.size() > name.size()) return arg.substr(name.size() + (arg[name.size()] == '=' ? 1 : 0));
+      if (i + 1 >= args.size()) throw Usage(name + " wants a value");
+      return args[++i];
+    };
+    auto is = [&](const std::string& name) { return arg == name || arg.rfind(name + "=", 0) == 0; };
+    if (arg == "-o" || (arg.rfind("-o", 0) == 0 && arg.size() > 2 && arg[2] != '-')) {
+      if (haveOutput) throw Usage("-o given twice");
+      options.output = value("-o");
+      haveOutput = true;
+    } else if (arg.rfind("-D", 0) == 0) {
+      ReadAssignment(value("-D"), options);
+    } else if (is("--object")) {
+      options.object = value("--object");
+      if (options.object.empty()) throw Usage("--object wants an object id");
+    } else if (is("--segments")) {
+      options.segments = WholeNumber("--segments", value("--segments"), 1, kMaxSegments);
+    } else if (is("--size")) {
+      ReadSize(value("--size"), options);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      throw Usage("unknown option \"" + arg + "\"");
+    } else {
+      if (haveModel) throw Usage("one model at a time: \"" + options.model + "\" and \"" + arg + "\"");
+      options.model = arg;
+      haveModel = true;
+    }
+  }
+  if (!haveModel) throw Usage("missing MODEL.json");
+  if (!haveOutput) throw Usage("missing -o OUT");
+  options.format = FormatOf(options.output);
+  return options;
+}
+
+int RunExportCommand(const std::vector<std::string>& args) {
+  // Whatever the build prints goes to standard error; standard output holds
+  // the help alone.
+  StdoutGuard guard;
+  ExportOptions options;
+  try {
+    options = ParseExportArguments(args);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "tarvo-cli: export: %s\n", e.what());
+    return 2;
+  }
+  if (options.help) {
+    guard.Write(ExportUsage());
+    return 0;
+  }
+  try {
+    const manifold::Manifold solid = BuildSolid(options);
+    std::string bytes;
+    try {
+      bytes = FileBytes(options, solid, solid.GetMeshGL());
+    } catch (const std::exception& e) {
+      throw ExportFailure{options.output, e.what()};
+    }
+    try {
+      WriteWholeFile(options.output, bytes);
+    } catch (const std::exception& e) {
+      throw ExportFailure{options.output, e.what()};
+    }
+    std::fprintf(stderr, "tarvo-cli: %s\n", Summary(options, solid, bytes.size()).c_str());
+    return 0;
+  } catch (const ExportFailure& failure) {
+    std::fprintf(stderr, "tarvo-cli: %s: %s\n", failure.subject.c_str(), failure.message.c_str());
+    return 1;
+  }
+}
+
+}  // namespace velamanifold
