@@ -91,10 +91,10 @@ class EmptyTracer {
   }
 
   std::string SolidReasonOf(const json& object, const std::string& type, int depth) {
-    const TypeSpec* spec = FindTypeSpec(type);
+    const ObjectType* info = FindObjectType(type);
     if (type.empty()) return "it has no type";
-    if (!spec) return "its type \"" + type + "\" is unknown";
-    if (spec->openMembers || type == "parameter") return "a \"" + type + "\" object carries no geometry";
+    if (!info) return "its type \"" + type + "\" is unknown";
+    if (info->openMembers || type == "parameter") return "a \"" + type + "\" object carries no geometry";
 
     if (type == "union" || type == "subtract" || type == "intersect" || type == "stretch" ||
         type == "mirror" || type == "grid" || type == "rectangularGrid" ||
@@ -203,8 +203,8 @@ void CheckDocumentBuild(const std::string& text, Diagnostics& out) {
     if (!Jb(Jobj(entry, "visible"), true) || type == "parameter" || vid.empty()) continue;
     // A repeated id builds the first object again; that is reported as a duplicate.
     if (!seen.insert(vid).second) continue;
-    const TypeSpec* spec = FindTypeSpec(type);
-    if (!spec || spec->openMembers) continue;  // reported as unknown, or no geometry by design
+    const ObjectType* info = FindObjectType(type);
+    if (!info || info->openMembers) continue;  // reported as unknown, or no geometry by design
     try {
       const manifold::Manifold solid = tracer.Solid(vid);
       if (solid.IsEmpty()) {

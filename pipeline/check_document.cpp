@@ -73,10 +73,10 @@ bool IsWholeNumber(const std::string& text) {
   return *end == '\0';
 }
 
-// The members of `specs` as names, for suggestions.
-std::vector<std::string> Names(const std::vector<MemberSpec>& specs) {
+// The members of `table` as names, for suggestions.
+std::vector<std::string> Names(const std::vector<MemberInfo>& table) {
   std::vector<std::string> names;
-  for (const MemberSpec& spec : specs) names.push_back(spec.name);
+  for (const MemberInfo& info : table) names.push_back(info.name);
   return names;
 }
 
@@ -127,7 +127,7 @@ class ShapeChecker {
   }
 
   void UnknownKey(const std::string& pointer, const std::string& key,
-                  const std::vector<MemberSpec>& known) {
+                  const std::vector<MemberInfo>& known) {
     out_.Error(pointer, "unknown key \"" + key + "\" is not read" + DidYouMean(key, Names(known)));
   }
 
@@ -161,17 +161,17 @@ class ShapeChecker {
     const json& type = Jobj(object, "type");
     // A type written as an expression or dropdown is known only once solved.
     const json& resolvedType = Jobj(ResolvedAt(i), "type");
-    const TypeSpec* spec = nullptr;
+    const ObjectType* info = nullptr;
     if (!object.contains("type")) {
       out_.Error(pointer, "the object has no \"type\": it builds nothing");
     } else if (!type.is_string()) {
       out_.Error(pointer + "/type", "expected a type name, found " + KindOfValue(type));
     } else {
       const std::string name = Js(resolvedType, "");
-      spec = FindTypeSpec(name);
-      if (!spec) {
+      info = FindObjectType(name);
+      if (!info) {
         std::vector<std::string> known;
-        for (const TypeSpec& s : ObjectTypeSpecs()) known.push_back(s.type);
+        for (const ObjectType& s : ObjectTypes()) known.push_back(s.type);
         out_.Error(pointer + "/type", "unknown type " + Quoted(name) + DidYouMean(name, known));
       }
     }
@@ -184,8 +184,8 @@ class ShapeChecker {
       }
     }
     CheckPlaceholders(object, pointer, true);
-    if (!spec) return;
-    if (!spec->openMembers) CheckMembers(object, ResolvedAt(i), spec->members, pointer, true);
+    if (!info) return;
+    if (!info->openMembers) CheckMembers(object, ResolvedAt(i), info->members, pointer, true);
     if (object.contains("_heightmap")) CheckHeightMap(ResolvedAt(i), pointer);
   }
 
@@ -208,29 +208,29 @@ class ShapeChecker {
   }
 
   // Checks every member of a record against the members its kind allows.
-  void CheckMembers(const json& record, const json& resolved, const std::vector<MemberSpec>& specs,
+  void CheckMembers(const json& record, const json& resolved, const std::vector<MemberInfo>& table,
                     const std::string& pointer, bool topLevel) {
     for (auto it = record.begin(); it != record.end(); ++it) {
       const std::string memberPointer = pointer + "/" + PointerToken(it.key());
-      const MemberSpec* spec = FindMember(specs, it.key());
-      if (!spec) {
-        UnknownKey(memberPointer, it.key(), specs);
+      const MemberInfo* info = FindMember(table, it.key());
+      if (!info) {
+        UnknownKey(memberPointer, it.key(), table);
         continue;
       }
       if (topLevel && (it.key() == "vid" || it.key() == "type")) continue;
-      CheckValue(*spec, *it, Jobj(resolved, it.key()), memberPointer);
+      CheckValue(*info, *it, Jobj(resolved, it.key()), memberPointer);
     }
   }
 
-  void CheckValue(const MemberSpec& spec, const json& value, const json& resolved,
+  void CheckValue(const MemberInfo& info, const json& value, const json& resolved,
                   const std::string& pointer) {
-    switch (spec.kind) {
+    switch (info.kind) {
       case ValueKind::kNumber:
         CheckNumber(value, resolved, pointer);
         return;
       case ValueKind::kText:
-        if (!value.is_string()) WrongKind(pointer, spec.kind, value, ": it is not read");
-        if (spec.name == "color" && value.is_string()) CheckColour(resolved, pointer);
+        if (!value.is_string()) WrongKind(pointer, info.kind, value, ": it is not read");
+        if (info.name == "color" && value.is_string()) CheckColour(resolved, pointer);
         return;
       case ValueKind::kFlag:
         CheckFlag(value, resolved, pointer);
@@ -238,22 +238,22 @@ class ShapeChecker {
       case ValueKind::kObjectId:
       case ValueKind::kAttachmentId:
         if (!value.is_string()) {
-          WrongKind(pointer, spec.kind, value, ": it names nothing");
+          WrongKind(pointer, info.kind, value, ": it names nothing");
         } else {
-          Refer(pointer, value.get<std::string>(), spec.kind == ValueKind::kAttachmentId, "vela");
+          Refer(pointer, value.get<std::string>(), info.kind == ValueKind::kAttachmentId, "vela");
         }
         return;
       case ValueKind::kObjectIds:
       case ValueKind::kAttachmentIds:
       case ValueKind::kCuts:
-        CheckIdList(spec, value, pointer);
+        CheckIdList(info, value, pointer);
         return;
       case ValueKind::kPoints:
         CheckPoints(value, pointer);
         return;
       case ValueKind::kGreyValues:
       case ValueKind::kValues:
-        if (!value.is_array()) WrongKind(pointer, spec.kind, value, ": it is not read");
+        if (!value.is_array()) WrongKind(pointer, info.kind, value, ": it is not read");
         return;
       case ValueKind::kAny:
         return;
@@ -265,10 +265,10 @@ class ShapeChecker {
         [[fallthrough]];
       case ValueKind::kRecord:
         if (!value.is_object()) {
-          WrongKind(pointer, spec.kind, value, ": its members take their defaults");
+          WrongKind(pointer, info.kind, value, ": its members take their defaults");
           return;
         }
-        CheckMembers(value, resolved, spec.members, pointer, false);
+        CheckMembers(value, resolved, info.members, pointer, false);
         return;
     }
   }
@@ -334,20 +334,20 @@ class ShapeChecker {
     }
   }
 
-  void CheckIdList(const MemberSpec& spec, const json& value, const std::string& pointer) {
+  void CheckIdList(const MemberInfo& info, const json& value, const std::string& pointer) {
     if (!value.is_array()) {
-      WrongKind(pointer, spec.kind, value, ": it names nothing");
+      WrongKind(pointer, info.kind, value, ": it names nothing");
       return;
     }
-    const bool attachment = spec.kind == ValueKind::kAttachmentIds;
+    const bool attachment = info.kind == ValueKind::kAttachmentIds;
     const std::string filetype = attachment ? "model/stl" : "";
     for (size_t k = 0; k < value.size(); ++k) {
       const json& element = value[k];
       const std::string elementPointer = pointer + "/" + std::to_string(k);
       if (element.is_string()) {
         Refer(elementPointer, element.get<std::string>(), attachment, filetype);
-      } else if (spec.kind == ValueKind::kCuts && element.is_object()) {
-        static const std::vector<MemberSpec> kCut = {{"vid", ValueKind::kObjectId, {}},
+      } else if (info.kind == ValueKind::kCuts && element.is_object()) {
+        static const std::vector<MemberInfo> kCut = {{"vid", ValueKind::kObjectId, {}},
                                                      {"depth", ValueKind::kNumber, {}}};
         CheckMembers(element, element, kCut, elementPointer, false);
         if (!element.contains("vid")) out_.Error(elementPointer, "the cut has no \"vid\": it cuts nothing");

@@ -100,11 +100,16 @@ std::vector<Diagnostic> CheckModel(const std::string& text) {
     out.Add({"", Severity::kError, "not JSON: " + PlainParseMessage(e.what()), line, column});
     return out.Items();
   }
-  json resolved = document;
-  SolveAllObjects(resolved);
-  ResolveDropdowns(resolved);
-  CheckDocumentShape(document, resolved, "", 0, out);
-  if (document.is_object()) CheckDocumentBuild(text, out);
+  try {
+    json resolved = document;
+    SolveAllObjects(resolved);
+    ResolveDropdowns(resolved);
+    CheckDocumentShape(document, resolved, "", 0, out);
+    if (document.is_object()) CheckDocumentBuild(text, out);
+  } catch (const std::exception& e) {
+    // Whatever was found so far still stands; the rest could not be looked at.
+    out.Error("", std::string("the check stopped early: ") + e.what());
+  }
   return out.Items();
 }
 

@@ -12,9 +12,9 @@ using json = nlohmann::json;
 
 json Ref(const std::string& name) { return {{"$ref", "#/$defs/" + name}}; }
 
-json RecordSchema(const std::vector<MemberSpec>& members);
+json RecordSchema(const std::vector<MemberInfo>& members);
 
-json MemberSchema(const MemberSpec& member) {
+json MemberSchema(const MemberInfo& member) {
   switch (member.kind) {
     case ValueKind::kNumber:
       return Ref("numberValue");
@@ -46,9 +46,9 @@ json MemberSchema(const MemberSpec& member) {
   return json::object();
 }
 
-json RecordSchema(const std::vector<MemberSpec>& members) {
+json RecordSchema(const std::vector<MemberInfo>& members) {
   json properties = json::object();
-  for (const MemberSpec& member : members) properties[member.name] = MemberSchema(member);
+  for (const MemberInfo& member : members) properties[member.name] = MemberSchema(member);
   return {{"type", "object"}, {"properties", properties}, {"additionalProperties", false}};
 }
 
@@ -94,10 +94,10 @@ json ValueDefinitions() {
   return defs;
 }
 
-json TypeDefinition(const TypeSpec& spec) {
-  json definition = RecordSchema(spec.members);
-  definition["description"] = spec.summary;
-  if (spec.openMembers) definition.erase("additionalProperties");
+json TypeDefinition(const ObjectType& info) {
+  json definition = RecordSchema(info.members);
+  definition["description"] = info.summary;
+  if (info.openMembers) definition.erase("additionalProperties");
   return definition;
 }
 
@@ -126,12 +126,12 @@ json ModelSchema() {
   json defs = ValueDefinitions();
   json typeNames = json::array();
   json dispatch = json::array();
-  for (const TypeSpec& spec : ObjectTypeSpecs()) {
-    typeNames.push_back(spec.type);
-    defs[spec.type] = TypeDefinition(spec);
+  for (const ObjectType& info : ObjectTypes()) {
+    typeNames.push_back(info.type);
+    defs[info.type] = TypeDefinition(info);
     json condition;
-    condition["properties"]["type"]["const"] = spec.type;
-    dispatch.push_back({{"if", condition}, {"then", Ref(spec.type)}});
+    condition["properties"]["type"]["const"] = info.type;
+    dispatch.push_back({{"if", condition}, {"then", Ref(info.type)}});
   }
   defs["objectRecord"] = {{"type", "object"},
                     {"required", {"type"}},

@@ -9,33 +9,33 @@ namespace {
 
 using K = ValueKind;
 
-MemberSpec Num(const char* name) { return {name, K::kNumber, {}}; }
+MemberInfo Num(const char* name) { return {name, K::kNumber, {}}; }
 
 // A record of numeric members.
-MemberSpec Numbers(const char* name, std::initializer_list<const char*> keys, K kind = K::kRecord) {
-  MemberSpec record{name, kind, {}};
+MemberInfo Numbers(const char* name, std::initializer_list<const char*> keys, K kind = K::kRecord) {
+  MemberInfo record{name, kind, {}};
   for (const char* key : keys) record.members.push_back(Num(key));
   return record;
 }
 
-MemberSpec Record(const char* name, std::vector<MemberSpec> members) {
+MemberInfo Record(const char* name, std::vector<MemberInfo> members) {
   return {name, K::kRecord, std::move(members)};
 }
 
-MemberSpec Size(std::vector<MemberSpec> members) { return {"size", K::kSize, std::move(members)}; }
+MemberInfo Size(std::vector<MemberInfo> members) { return {"size", K::kSize, std::move(members)}; }
 
-MemberSpec SizeRecord(std::vector<MemberSpec> members) {
+MemberInfo SizeRecord(std::vector<MemberInfo> members) {
   return {"size", K::kRecord, std::move(members)};
 }
 
-std::vector<MemberSpec> NumberList(std::initializer_list<const char*> keys) {
-  std::vector<MemberSpec> members;
+std::vector<MemberInfo> NumberList(std::initializer_list<const char*> keys) {
+  std::vector<MemberInfo> members;
   for (const char* key : keys) members.push_back(Num(key));
   return members;
 }
 
 // Members every object may have: its id, type, visibility and colour.
-std::vector<MemberSpec> Common() {
+std::vector<MemberInfo> Common() {
   return {{"vid", K::kText, {}},
           {"type", K::kText, {}},
           {"visible", K::kFlag, {}},
@@ -43,26 +43,26 @@ std::vector<MemberSpec> Common() {
 }
 
 // A solid: the common members, rotation and move in 3D, and its own members.
-TypeSpec Solid(const char* type, const char* summary, std::vector<MemberSpec> own) {
-  std::vector<MemberSpec> members = Common();
+ObjectType Solid(const char* type, const char* summary, std::vector<MemberInfo> own) {
+  std::vector<MemberInfo> members = Common();
   members.push_back(Numbers("rotate", {"x", "y", "z"}));
   members.push_back(Numbers("move", {"x", "y", "z"}));
-  for (MemberSpec& member : own) members.push_back(std::move(member));
+  for (MemberInfo& member : own) members.push_back(std::move(member));
   return {type, summary, std::move(members)};
 }
 
 // A planar object: the common members, a 2D move and its own members.
-TypeSpec Planar(const char* type, const char* summary, std::vector<MemberSpec> own) {
-  std::vector<MemberSpec> members = Common();
+ObjectType Planar(const char* type, const char* summary, std::vector<MemberInfo> own) {
+  std::vector<MemberInfo> members = Common();
   members.push_back(Numbers("move", {"x", "y", "rotate"}));
-  for (MemberSpec& member : own) members.push_back(std::move(member));
+  for (MemberInfo& member : own) members.push_back(std::move(member));
   return {type, summary, std::move(members)};
 }
 
 // Text and SVG outlines are solids when built and regions when cut or lathed,
 // so their move has the 3D and the 2D members.
-TypeSpec Outline(const char* type, const char* summary) {
-  std::vector<MemberSpec> members = Common();
+ObjectType Outline(const char* type, const char* summary) {
+  std::vector<MemberInfo> members = Common();
   members.push_back(Numbers("rotate", {"x", "y", "z"}));
   members.push_back(Numbers("move", {"x", "y", "z", "rotate"}));
   members.push_back({"_polygons", K::kPoints, {}});
@@ -71,27 +71,27 @@ TypeSpec Outline(const char* type, const char* summary) {
 }
 
 // A type that makes no geometry; its other members belong to other programs.
-TypeSpec Inert(const char* type, const char* summary) {
+ObjectType Inert(const char* type, const char* summary) {
   return {type, summary, {{"vid", K::kText, {}}, {"type", K::kText, {}}, {"visible", K::kFlag, {}}},
           true};
 }
 
-MemberSpec Ids(const char* name) { return {name, K::kObjectIds, {}}; }
+MemberInfo Ids(const char* name) { return {name, K::kObjectIds, {}}; }
 
-std::vector<TypeSpec> MakeSpecs() {
-  const MemberSpec base = Ids("baseObjects");
-  const MemberSpec rectangularGrid =
+std::vector<ObjectType> MakeObjectTypes() {
+  const MemberInfo base = Ids("baseObjects");
+  const MemberInfo rectangularGrid =
       Numbers("grid", {"rows", "columns", "x", "y", "width", "length"});
-  const MemberSpec radialGrid =
+  const MemberInfo radialGrid =
       Numbers("grid", {"count", "instanceCount", "angle", "degree", "height", "radius"});
-  const std::vector<MemberSpec> heightMap = {{"_heightmap", K::kGreyValues, {}},
+  const std::vector<MemberInfo> heightMap = {{"_heightmap", K::kGreyValues, {}},
                                              Num("_heightmapWidth"), Num("_heightmapHeight")};
-  auto withHeightMap = [&](std::vector<MemberSpec> own) {
+  auto withHeightMap = [&](std::vector<MemberInfo> own) {
     own.insert(own.end(), heightMap.begin(), heightMap.end());
     return own;
   };
 
-  std::vector<TypeSpec> specs = {
+  std::vector<ObjectType> table = {
       Solid("cube", "a box standing on the XY plane, one corner at the origin",
             {Size(NumberList({"x", "y", "z", "width", "length", "height", "offset"}))}),
       Solid("cylinder", "a cylinder standing on its base at the origin",
@@ -167,39 +167,39 @@ std::vector<TypeSpec> MakeSpecs() {
       Inert("toolbit", "a tool bit; no geometry"),
       Inert("cncLathe", "lathe machine settings; no geometry"),
   };
-  std::sort(specs.begin(), specs.end(),
-            [](const TypeSpec& a, const TypeSpec& b) { return a.type < b.type; });
-  return specs;
+  std::sort(table.begin(), table.end(),
+            [](const ObjectType& a, const ObjectType& b) { return a.type < b.type; });
+  return table;
 }
 
 }  // namespace
 
-const std::vector<TypeSpec>& ObjectTypeSpecs() {
-  static const std::vector<TypeSpec> kSpecs = MakeSpecs();
-  return kSpecs;
+const std::vector<ObjectType>& ObjectTypes() {
+  static const std::vector<ObjectType> kTypes = MakeObjectTypes();
+  return kTypes;
 }
 
-const TypeSpec* FindTypeSpec(const std::string& type) {
-  const auto& specs = ObjectTypeSpecs();
-  auto it = std::lower_bound(specs.begin(), specs.end(), type,
-                             [](const TypeSpec& spec, const std::string& t) { return spec.type < t; });
-  return it != specs.end() && it->type == type ? &*it : nullptr;
+const ObjectType* FindObjectType(const std::string& type) {
+  const auto& table = ObjectTypes();
+  auto it = std::lower_bound(table.begin(), table.end(), type,
+                             [](const ObjectType& info, const std::string& t) { return info.type < t; });
+  return it != table.end() && it->type == type ? &*it : nullptr;
 }
 
-const std::vector<MemberSpec>& AttachmentMembers() {
-  static const std::vector<MemberSpec> kMembers = {
+const std::vector<MemberInfo>& AttachmentMembers() {
+  static const std::vector<MemberInfo> kMembers = {
       {"vid", K::kText, {}}, {"filetype", K::kText, {}}, {"content", K::kAny, {}}};
   return kMembers;
 }
 
-const std::vector<MemberSpec>& DocumentMembers() {
-  static const std::vector<MemberSpec> kMembers = {
+const std::vector<MemberInfo>& DocumentMembers() {
+  static const std::vector<MemberInfo> kMembers = {
       {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}}};
   return kMembers;
 }
 
-const MemberSpec* FindMember(const std::vector<MemberSpec>& members, const std::string& name) {
-  for (const MemberSpec& member : members) {
+const MemberInfo* FindMember(const std::vector<MemberInfo>& members, const std::string& name) {
+  for (const MemberInfo& member : members) {
     if (member.name == name) return &member;
   }
   return nullptr;

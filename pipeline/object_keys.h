@@ -25,33 +25,33 @@ enum class ValueKind {
   kSize,           // kRecord, or a bare number standing for the main dimension
 };
 
-struct MemberSpec {
+struct MemberInfo {
   std::string name;
   ValueKind kind;
-  std::vector<MemberSpec> members;  // of kRecord and kSize
+  std::vector<MemberInfo> members;  // of kRecord and kSize
 };
 
-struct TypeSpec {
+struct ObjectType {
   std::string type;
   std::string summary;               // one line: what an object of the type makes
-  std::vector<MemberSpec> members;   // every member an object of the type may have
+  std::vector<MemberInfo> members;   // every member an object of the type may have
   bool openMembers = false;          // members beyond the listed ones are not read, nor reported
 };
 
-// Returns the specification of every object type, ordered by type name.
-const std::vector<TypeSpec>& ObjectTypeSpecs();
+// Returns every object type with its members, ordered by type name.
+const std::vector<ObjectType>& ObjectTypes();
 
-// Returns the specification of `type`, or null for a type no object may have.
-const TypeSpec* FindTypeSpec(const std::string& type);
+// Returns the object type called `type`, or null for a type no object may have.
+const ObjectType* FindObjectType(const std::string& type);
 
 // Returns the members of an attachment record ("vid", "filetype", "content").
-const std::vector<MemberSpec>& AttachmentMembers();
+const std::vector<MemberInfo>& AttachmentMembers();
 
 // Returns the members a model document may have at its top level.
-const std::vector<MemberSpec>& DocumentMembers();
+const std::vector<MemberInfo>& DocumentMembers();
 
 // Returns the member called `name` of `members`, or null.
-const MemberSpec* FindMember(const std::vector<MemberSpec>& members, const std::string& name);
+const MemberInfo* FindMember(const std::vector<MemberInfo>& members, const std::string& name);
 
 // Returns the plain-words name of a kind ("a number", "a list of object ids").
 std::string KindName(ValueKind kind);

@@ -20,14 +20,14 @@ namespace {
 
 using json = nlohmann::json;
 
-std::vector<std::string> SpecTypes() {
+std::vector<std::string> TableTypes() {
   std::vector<std::string> types;
-  for (const TypeSpec& spec : ObjectTypeSpecs()) types.push_back(spec.type);
+  for (const ObjectType& info : ObjectTypes()) types.push_back(info.type);
   return types;
 }
 
 TEST(ModelSchema, TypesAreExactlyThoseThePipelineDispatches) {
-  EXPECT_EQ(SpecTypes(), DispatchedTypeNames());
+  EXPECT_EQ(TableTypes(), DispatchedTypeNames());
   std::vector<std::string> schemaTypes =
       ModelSchema()["$defs"]["objectRecord"]["properties"]["type"]["enum"].get<std::vector<std::string>>();
   EXPECT_EQ(schemaTypes, DispatchedTypeNames());
@@ -42,14 +42,14 @@ TEST(ModelSchema, CommittedFileIsTheOneTheTableMakes) {
 
 TEST(ModelSchema, EachTypeDefinitionListsTheTableMembers) {
   const json defs = ModelSchema()["$defs"];
-  for (const TypeSpec& spec : ObjectTypeSpecs()) {
+  for (const ObjectType& info : ObjectTypes()) {
     std::set<std::string> fromSchema;
-    for (const auto& [key, value] : defs[spec.type]["properties"].items()) fromSchema.insert(key);
+    for (const auto& [key, value] : defs[info.type]["properties"].items()) fromSchema.insert(key);
     std::set<std::string> fromTable;
-    for (const MemberSpec& member : spec.members) fromTable.insert(member.name);
-    EXPECT_EQ(fromSchema, fromTable) << spec.type;
-    EXPECT_EQ(defs[spec.type].contains("additionalProperties"), !spec.openMembers) << spec.type;
-    EXPECT_EQ(defs[spec.type]["description"], spec.summary) << spec.type;
+    for (const MemberInfo& member : info.members) fromTable.insert(member.name);
+    EXPECT_EQ(fromSchema, fromTable) << info.type;
+    EXPECT_EQ(defs[info.type].contains("additionalProperties"), !info.openMembers) << info.type;
+    EXPECT_EQ(defs[info.type]["description"], info.summary) << info.type;
   }
 }
 
