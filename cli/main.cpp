@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/export_command.h"
 #include "cli/request.h"
 #include "cli/stdout_guard.h"
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
   }
   if (std::string(argv[1]) == "export") {
     return velamanifold::RunExportCommand(std::vector<std::string>(argv + 2, argv + argc));
+  }
+  if (std::string(argv[1]) == "check") {
+    return velamanifold::RunCheckCommand(std::vector<std::string>(argv + 2, argv + argc));
   }
   return Run(argv[1]);
 }
