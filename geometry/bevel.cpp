@@ -257,7 +257,7 @@ Manifold ChamferedSlab(const CrossSection& outline, double height, double c, int
 Manifold CountersunkCutter(const CrossSection& section, double zFar, double zFace, double c,
                            bool pastFar, int segments) {
   const double span = std::abs(zFace - zFar);
-  if (!(c > 0) || !(c <= span) || !std::isfinite(zFar) || !std::isfinite(zFace)) {
+  if (!(c > 0) || !(c <= span + kFlat) || !std::isfinite(zFar) || !std::isfinite(zFace)) {
     return Manifold();
   }
   const double margin = kMarginPart * c;
@@ -266,8 +266,9 @@ Manifold CountersunkCutter(const CrossSection& section, double zFar, double zFac
   if (!cone) return Manifold();
   // Levels from the far end to the face; the face may lie below.
   const double up = zFace > zFar ? 1 : -1;
-  std::vector<Level> levels = {{&hole, pastFar ? zFar - up * margin : zFar}};
-  if (span - c > kFlat) levels.push_back({&hole, zFace - up * c});
+  const double bottom = pastFar ? zFar - up * margin : zFar, knee = zFace - up * c;
+  std::vector<Level> levels = {{&hole, bottom}};
+  if (std::abs(knee - bottom) > kFlat) levels.push_back({&hole, knee});
   levels.push_back({&*cone, zFace + up * margin});
   if (up < 0) std::reverse(levels.begin(), levels.end());
   return Stack(levels);

@@ -100,6 +100,7 @@ TEST(Plate, CountersunkHolesRemoveTheHoleAndTheCone) {
       {"two holes through", pair, 0, 1, 1},
       {"two pockets", pair, 2, 1, 1},
       {"countersink as deep as the pocket", slot, 1, 1.5, 1},
+      {"countersink through the whole plate", Disc(2, 0, 0), 0, 5, 1},
       {"cones that merge", Disc(2, -2.5, 0) + Disc(2, 2.5, 0), 0, 1.5, 16},
   };
   for (const auto& [name, cut, depth, c, steps] : cases) {
@@ -177,6 +178,7 @@ TEST(PlateObject, MachiningPlatesLatheBodiesAndOutlines) {
       {"a", {{"faseTopOuter", 1}}, {}, 100 - SquareFrustum(10, 8, 1), 1e-3, 5, 2, 3},
       {"a", {}, {{"vid", "h"}, {"depth", 1}}, 4, 1e-6, 1, 2, 3},
       {"a", {}, t, thread, 7, 2, 2, 5},
+      {"a", {{"faseTopInner", 1}}, {{"vid", "h"}, {"depth", 2}}, 12 + kPi / 3, 0.05, 2, 2, 4},
       {"l", {}, h, 20, 1e-6, 1, 5, 10},
       {"l", {}, {{"vid", "h"}, {"depth", 0}}, 40, 1e-6, 1, 0, 10},  // through
       {"l", {{"faseTopInner", 1}}, h, 20 + 4 + kPi / 3, 0.3, 2, 5, 10},
