@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <vector>
 
@@ -18,9 +19,6 @@ using manifold::Manifold;
 using manifold::vec2;
 using Loop = std::vector<vec2>;
 
-// How far cones and cutters go on past the face they open, as a part of the
-// bevel's size.
-constexpr double kMarginPart = 0.1;
 // Levels closer than this are one level: a wall of no height is left out.
 constexpr double kFlat = 1e-9;
 
@@ -260,7 +258,7 @@ Manifold CountersunkCutter(const CrossSection& section, double zFar, double zFac
   if (!(c > 0) || !(c <= span + kFlat) || !std::isfinite(zFar) || !std::isfinite(zFace)) {
     return Manifold();
   }
-  const double margin = kMarginPart * c;
+  const double margin = kBevelMargin * c;
   const std::vector<Loop> hole = Loops(section);
   const auto cone = PairLoops(hole, Loops(RoundOffset(section, c + margin, segments)), c + margin);
   if (!cone) return Manifold();
@@ -274,9 +272,37 @@ Manifold CountersunkCutter(const CrossSection& section, double zFar, double zFac
   return Stack(levels);
 }
 
+Manifold BevelCones(const CrossSection& section, double zApex, double zWide, int segments) {
+  const double r = std::abs(zWide - zApex);
+  if (section.IsEmpty() || !(r > 0) || !std::isfinite(zApex) || !std::isfinite(zWide)) {
+    return Manifold();
+  }
+  const int n = std::max(segments, 8);
+  std::vector<vec2> circle;
+  for (int k = 0; k < n; ++k) {
+    const double angle = 2 * std::numbers::pi * k / n;
+    circle.push_back({r * std::cos(angle), r * std::sin(angle)});
+  }
+  // The points within distance t of an edge at height zApex + t are the hull
+  // of the cones of its two ends.
+  std::vector<Manifold> hulls;
+  for (const Loop& loop : Loops(section)) {
+    for (size_t i = 0, size = loop.size(); i < size; ++i) {
+      const vec2 p = loop[i], q = loop[i + 1 == size ? 0 : i + 1];
+      std::vector<manifold::vec3> points = {{p.x, p.y, zApex}, {q.x, q.y, zApex}};
+      for (const vec2& d : circle) {
+        points.push_back({p.x + d.x, p.y + d.y, zWide});
+        points.push_back({q.x + d.x, q.y + d.y, zWide});
+      }
+      hulls.push_back(Manifold::Hull(points));
+    }
+  }
+  return Manifold::BatchBoolean(hulls, manifold::OpType::Add);
+}
+
 Manifold BottomBevelRing(const CrossSection& section, double z, double c, int segments) {
   if (!(c > 0) || !std::isfinite(z)) return Manifold();
-  const double margin = kMarginPart * c, reach = c + margin;
+  const double margin = kBevelMargin * c, reach = c + margin;
   const std::vector<Loop> apex = Loops(section);
   const auto outer = PairLoops(apex, Loops(RoundOffset(section, reach, segments)), reach);
   const auto inner = PairLoops(apex, Loops(RoundOffset(section, -reach, segments)), reach);

@@ -3,13 +3,17 @@
 // its offset are joined by a band of triangles, so a bevel costs one triangle
 // per loop point and needs no Boolean. Each builder returns an empty solid
 // when the offset changes the region's loops (a loop splits, merges or
-// vanishes), so that the caller can fall back to Booleans.
+// vanishes), so that the caller can fall back to BevelCones and Booleans.
 #pragma once
 
 #include <manifold/cross_section.h>
 #include <manifold/manifold.h>
 
 namespace velamanifold {
+
+// How far cones and cutters go on past the face they open, as a part of the
+// bevel's size.
+constexpr double kBevelMargin = 0.1;
 
 // Returns the outline extruded from z = 0 to `height` with its top edge
 // bevelled by c at 45 degrees (the top face is the outline shrunk by c); empty
@@ -33,6 +37,14 @@ manifold::Manifold CountersunkCutter(const manifold::CrossSection& section, doub
 // positive or the loops cannot be paired.
 manifold::Manifold BottomBevelRing(const manifold::CrossSection& section, double z, double c,
                                    int segments);
+
+// Returns the points within distance |z - zApex| of the section's outline at
+// every height z from zApex to zWide: the cutter of a bevel whatever an
+// offset does to the loops, made as a union of one convex piece per edge
+// (much slower than the builders above). Empty for an empty section or equal
+// heights.
+manifold::Manifold BevelCones(const manifold::CrossSection& section, double zApex, double zWide,
+                              int segments);
 
 // Returns the section offset by delta with round joins, at least 8 segments a circle.
 manifold::CrossSection RoundOffset(const manifold::CrossSection& section, double delta,

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "geometry/bevel.h"
-#include "geometry/loft.h"
 
 namespace velamanifold {
 
@@ -16,36 +15,22 @@ using manifold::Manifold;
 // Thinnest slab a plate shell is given when its bounds collapse.
 constexpr double kMinThickness = 0.0001;
 
-// Returns the ring of size c around the section over the height c: wide
-// (section shrunk to section grown by c) at the top or at the bottom, no width
-// at the other end.
-Manifold Ring(const CrossSection& section, double c, int segments, bool wideAtTop) {
-  if (section.IsEmpty() || !(c > 0)) return Manifold();
-  const CrossSection grown = RoundOffset(section, c, segments);
-  const CrossSection shrunk = RoundOffset(section, -c, segments);
-  if (wideAtTop) {
-    return Loft(section, grown, c, 0, 0, 0, 1) - Loft(section, shrunk, c, 0, 0, 0, 1);
-  }
-  return Loft(grown, section, c, 0, 0, 0, 1) - Loft(shrunk, section, c, 0, 0, 0, 1);
-}
-
-// Returns the cutter of CountersunkHole made as the hole united with a ring,
-// for sections whose loops a countersink closes. Both go on past the face, so
-// that neither ends on it.
-Manifold RingCutter(const CrossSection& section, double zFar, double zFace, double c, bool through,
+// Returns the cutter of CountersunkHole made as the hole united with the
+// cones of its edges, for sections whose loops a countersink closes. Both go
+// on past the face, so that neither ends on it.
+Manifold ConeCutter(const CrossSection& section, double zFar, double zFace, double c, bool through,
                     int segments) {
-  const double margin = 0.1 * c, far = through ? margin : 0;
-  if (zFace > zFar) {
-    return ExtrudeLayer(section, zFar - far, zFace + margin - zFar + far) +
-           Ring(section, c + margin, segments, true).Translate({0, 0, zFace - c});
-  }
-  return ExtrudeLayer(section, zFace - margin, zFar + far - zFace + margin) +
-         Ring(section, c + margin, segments, false).Translate({0, 0, zFace - margin});
+  const double margin = kBevelMargin * c, far = through ? margin : 0;
+  const double up = zFace > zFar ? 1 : -1;
+  const double low = std::min(zFar - up * far, zFace + up * margin);
+  const double high = std::max(zFar - up * far, zFace + up * margin);
+  return ExtrudeLayer(section, low, high - low) +
+         BevelCones(section, zFace - up * c, zFace + up * margin, segments);
 }
 
 // Returns the outline extruded over the height with its top edge bevelled by
 // c: built directly where the bevel keeps the loops of the outline, else cut
-// by a ring, a piece of the outline at a time.
+// by the cones of its edges, a piece of the outline at a time.
 Manifold ChamferedPlate(const CrossSection& outline, double height, double c, int segments) {
   Manifold plate = ChamferedSlab(outline, height, c, segments);
   if (!plate.IsEmpty()) return plate;
@@ -56,7 +41,7 @@ Manifold ChamferedPlate(const CrossSection& outline, double height, double c, in
     if (pieces.size() > 1) part = ChamferedSlab(piece, height, c, segments);
     if (part.IsEmpty()) {
       part = ExtrudeLayer(piece, 0, height) -
-             Ring(piece, c, segments, true).Translate({0, 0, height - c});
+             BevelCones(piece, height - c, height + kBevelMargin * c, segments);
     }
     parts.push_back(part);
   }
@@ -77,10 +62,6 @@ double EffectiveDepth(double requested, double limit) {
 
 }  // namespace
 
-Manifold ChamferRing(const CrossSection& section, double c, int segments) {
-  return Ring(section, c, segments, true);
-}
-
 Manifold CountersunkHole(const CrossSection& section, double zFar, double zFace, double c,
                          bool through, int segments) {
   Manifold cutter = CountersunkCutter(section, zFar, zFace, c, through, segments);
@@ -92,7 +73,7 @@ Manifold CountersunkHole(const CrossSection& section, double zFar, double zFace,
   for (const CrossSection& piece : pieces) {
     Manifold part;
     if (pieces.size() > 1) part = CountersunkCutter(piece, zFar, zFace, c, through, segments);
-    if (part.IsEmpty()) part = RingCutter(piece, zFar, zFace, c, through, segments);
+    if (part.IsEmpty()) part = ConeCutter(piece, zFar, zFace, c, through, segments);
     cutters.push_back(part);
   }
   return Manifold::BatchBoolean(cutters, manifold::OpType::Add);
@@ -145,7 +126,7 @@ Manifold PlateShellA(const PlateParams& params, const CrossSection& section, con
     const double c = ChamferSize(params.chamferOuter, thickness);
     if (c > 0) {
       Manifold ring = BottomBevelRing(section, z0, c, segments);
-      if (ring.IsEmpty()) ring = Ring(section, c, segments, false).Translate({0, 0, z0});
+      if (ring.IsEmpty()) ring = BevelCones(section, z0 + c, z0 - kBevelMargin * c, segments);
       result = CleanupSmallFaces(result - ring);
     }
   }

@@ -66,25 +66,32 @@ TEST(Plate, TopChamfersAreOneClosedShellPerPieceWithTheBevelledVolume) {
   // plate at 16 segments (and at widths 90 and 120).
   const CrossSection frame = CrossSection::Square({20, 20}) - Square(10).Translate({10, 10});
   const CrossSection ell(manifold::Polygons{{{0, 0}, {12, 0}, {12, 4}, {4, 4}, {4, 12}, {0, 12}}});
-  // outline, height, chamfer, segments, pieces.
-  const std::tuple<CrossSection, double, double, int, size_t> cases[] = {
-      {Rectangle(74, 10, 4, 8), 3, 1, 8, 1},     {Rectangle(74, 10, 4, 16), 3, 1, 16, 1},
-      {Rectangle(74, 10, 4, 32), 3, 1, 32, 1},   {Rectangle(74, 10, 4, 64), 3, 1, 64, 1},
-      {Rectangle(74, 10, 4, 128), 3, 1, 128, 1}, {Rectangle(74, 10, 4, 16), 3, 0.5, 16, 1},
-      {Rectangle(90, 10, 4, 16), 3, 1, 16, 1},   {Rectangle(120, 10, 4, 16), 3, 1, 16, 1},
-      {frame, 4, 1.5, 32, 1},                    {ell, 2, 1.5, 16, 1},
-      {Disc(3, 0, 0) + Disc(3, 10, 0), 2, 0.5, 32, 2},
+  // Two squares joined by a neck that the chamfer closes.
+  const CrossSection dumbbell = CrossSection::Square({10, 10}) +
+                                CrossSection::Square({10, 10}).Translate({14, 0}) +
+                                CrossSection::Square({6, 2}).Translate({8, 4});
+  // outline, height, chamfer, segments, pieces, integration steps.
+  const std::tuple<CrossSection, double, double, int, size_t, int> cases[] = {
+      {Rectangle(74, 10, 4, 8), 3, 1, 8, 1, 1},     {Rectangle(74, 10, 4, 16), 3, 1, 16, 1, 1},
+      {Rectangle(74, 10, 4, 32), 3, 1, 32, 1, 1},   {Rectangle(74, 10, 4, 64), 3, 1, 64, 1, 1},
+      {Rectangle(74, 10, 4, 128), 3, 1, 128, 1, 1}, {Rectangle(74, 10, 4, 16), 3, 0.5, 16, 1, 1},
+      {Rectangle(90, 10, 4, 16), 3, 1, 16, 1, 1},   {Rectangle(120, 10, 4, 16), 3, 1, 16, 1, 1},
+      {frame, 4, 1.5, 32, 1, 1},                    {ell, 2, 1.5, 16, 1, 1},
+      {Disc(3, 0, 0) + Disc(3, 10, 0), 2, 0.5, 32, 2, 1},
+      // The arms of the L end in a ridge, the neck of the dumbbell in a saddle.
+      {ell, 2, 2, 16, 1, 1},                        {dumbbell, 3, 1.5, 16, 1, 16},
   };
-  for (const auto& [outline, height, c, segments, pieces] : cases) {
+  for (const auto& [outline, height, c, segments, pieces, steps] : cases) {
     const manifold::Rect r = outline.Bounds();
     SCOPED_TRACE(::testing::Message() << r.max.x - r.min.x << " wide, chamfer " << c << " at "
                                       << segments << " segments");
     Manifold plate = Plate({outline, height, 0, c, 0, {}}, segments);
     EXPECT_TRUE(IsClosed(plate));
     EXPECT_EQ(plate.Decompose().size(), pieces);
-    const double exact = (height - c) * outline.Area() + OffsetIntegral(outline, c, -1);
+    const double exact = (height - c) * outline.Area() + OffsetIntegral(outline, c, -1, steps);
     EXPECT_NEAR(plate.Volume(), exact, 0.005 * exact);
     EXPECT_TRUE(BoxNear(plate.BoundingBox(), {r.min.x, r.min.y, 0}, {r.max.x, r.max.y, height}));
+    if (steps > 1 || c == height) continue;
     // The bevel adds a band of one triangle per point of the outline and of its offset.
     const size_t plain = Plate({outline, height, 0, 0, 0, {}}, segments).NumTri();
     const size_t band = outline.NumVert() + RoundOffset(outline, -c, segments).NumVert();
@@ -102,6 +109,8 @@ TEST(Plate, CountersunkHolesRemoveTheHoleAndTheCone) {
       {"countersink as deep as the pocket", slot, 1, 1.5, 1},
       {"countersink through the whole plate", Disc(2, 0, 0), 0, 5, 1},
       {"cones that merge", Disc(2, -2.5, 0) + Disc(2, 2.5, 0), 0, 1.5, 16},
+      {"a groove whose cone takes the top of its core", Disc(5, 0, 0) - Disc(1.2, 0, 0), 3, 1.5,
+       16},
   };
   for (const auto& [name, cut, depth, c, steps] : cases) {
     SCOPED_TRACE(name);
