@@ -50,10 +50,15 @@ double LoopDistance2(vec2 p, const Loop& loop) {
   return best;
 }
 
-// Returns the loops of the region with at least 3 points.
+// Returns the loops of the region with at least 3 points, without points
+// closer to the line through their neighbours than a millionth of the
+// region's size: offsets leave pairs of points a few nanometres apart, which
+// would make triangles of no area and fall together in 32-bit answers.
 std::vector<Loop> Loops(const CrossSection& region) {
+  const manifold::Rect box = region.Bounds();
+  const double size = std::max({1.0, box.max.x - box.min.x, box.max.y - box.min.y});
   std::vector<Loop> loops;
-  for (Loop& loop : region.ToPolygons()) {
+  for (Loop& loop : region.Simplify(1e-6 * size).ToPolygons()) {
     if (loop.size() >= 3) loops.push_back(std::move(loop));
   }
   return loops;
