@@ -42,9 +42,9 @@ double GridSpacing(int w, int h, double width, double depth) {
 // b0 = (0, 0) and b1 = (s of the last top vertex, 0) under a chain of top
 // vertices whose s grows along the chain and whose heights are above 0. Each
 // triangle is clockwise in (s, z); `outwardIsClockwise` tells whether that
-// faces out of the solid, else the triangle is reversed. Makes chain size + 1
-// triangles, the fewest the polygon has, by the monotone-polygon sweep: the
-// stack holds the chain's reflex run, which a convex turn cuts off.
+// faces out of the solid, else the triangle is reversed. Makes one triangle
+// per top vertex, the fewest the polygon has, by the monotone-polygon sweep:
+// the stack holds the chain's reflex run, which a convex turn cuts off.
 void AppendSide(const std::vector<double>& s, const std::vector<double>& z,
                 const std::vector<uint64_t>& chain, uint64_t b0, uint64_t b1,
                 bool outwardIsClockwise, std::vector<uint64_t>& tris) {
