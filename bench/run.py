@@ -80,6 +80,17 @@ def make_stl_requests(bindir):
     return stl, paths
 
 
+def make_relief_request():
+    """Writes the request of a 1000 x 1000 flat relief into bench/out/."""
+    path = os.path.join(OUT, "relief_photo.build.json")
+    if not os.path.exists(path):
+        sys.path.insert(0, HERE)
+        import make_models
+        with open(path, "w") as f:
+            json.dump(make_models.relief_photo(), f, separators=(",", ":"))
+    return path
+
+
 def describe(answer_path, op):
     """Returns (triangle count or '-', answer bytes, answer dict or None)."""
     size = os.path.getsize(answer_path)
@@ -247,7 +258,7 @@ def main():
 
     stl, stl_requests = make_stl_requests(args.bin)
     requests = sorted(os.path.join(MODELS, f) for f in os.listdir(MODELS) if f.endswith(".json"))
-    requests += stl_requests
+    requests += stl_requests + [make_relief_request()]
     rows = []
     for path in requests:
         name, op = os.path.basename(path)[:-5].rsplit(".", 1)
