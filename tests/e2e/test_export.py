@@ -3,7 +3,7 @@ glTF validator, a slicer where installed) and by small independent readers."""
 import json
 import math
 import os
-import shutil
+import re
 import struct
 import subprocess
 import zlib
@@ -12,6 +12,7 @@ import pytest
 
 from read_3mf import Model3MF
 from tarvo import approx, run
+from test_slicer import SLICER, slicer
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEPS = os.environ.get("TARVO_DEPS_DIR", os.path.join(HERE, "../../.deps"))
@@ -117,16 +118,16 @@ def test_3mf_object_name_is_the_object_exported(tmp_path):
     assert obj.name == "left" and set(obj.colors) == {"#FF0000"} and "12 triangles" in summary
 
 
-def test_3mf_slices_where_a_slicer_is_installed(tmp_path):
-    slicer = shutil.which("prusa-slicer")
-    if slicer is None:
-        pytest.skip("prusa-slicer is not installed; the slicing check needs it on PATH")
-    _, target = export(tmp_path, PLATE, "plate.3mf")
-    gcode = str(tmp_path / "plate.gcode")
-    p = subprocess.run([slicer, "--export-gcode", target, "--output", gcode],
-                       capture_output=True, timeout=300)
-    assert p.returncode == 0, p.stderr.decode(errors="replace")
-    assert os.path.getsize(gcode) > 0
+def test_3mf_package_slices_where_a_slicer_is_installed(tmp_path):
+    if SLICER is None:
+        pytest.skip("prusa-slicer is not installed (scripts/slicer-deps.sh installs it)")
+    export(tmp_path, PLATE, "plate.3mf")
+    info = slicer(["--info", "plate.3mf"], tmp_path)
+    assert info.returncode == 0, info.stderr
+    assert re.findall(r"^manifold = (\w+)$", info.stdout, re.M) == ["yes"], info.stdout
+    gcode = slicer(["--export-gcode", "--output", "plate.gcode", "plate.3mf"], tmp_path)
+    assert gcode.returncode == 0, gcode.stderr
+    assert (tmp_path / "plate.gcode").stat().st_size > 0
 
 
 # --- glTF binary ------------------------------------------------------------------------
