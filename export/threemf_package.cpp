@@ -20,15 +20,14 @@ constexpr char kContentTypes[] =
     "<Default Extension=\"png\" ContentType=\"image/png\"/>"
     "</Types>";
 
-constexpr char kRelationshipsStart[] =
+constexpr char kRelationships[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
     "<Relationship Target=\"/3D/3dmodel.model\" Id=\"rel0\" "
-    "Type=\"http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel\"/>";
-constexpr char kThumbnailRelationship[] =
+    "Type=\"http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel\"/>"
     "<Relationship Target=\"/Metadata/thumbnail.png\" Id=\"rel1\" "
-    "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\"/>";
-constexpr char kRelationshipsEnd[] = "</Relationships>";
+    "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\"/>"
+    "</Relationships>";
 
 // The model document is most of the package and compresses about tenfold;
 // the fastest level keeps its cost close to that of writing the text.
@@ -118,14 +117,11 @@ std::string ThreeMFPackage(const std::string& modelXml, const std::string& thumb
   zipFile zip = zipOpen2_64("package.3mf", APPEND_STATUS_CREATE, nullptr, &functions);
   if (!zip) throw std::runtime_error("zip writer: cannot start the package");
   try {
-    std::string relationships = kRelationshipsStart;
-    if (!thumbnailPng.empty()) relationships += kThumbnailRelationship;
-    relationships += kRelationshipsEnd;
     AddEntry(zip, "[Content_Types].xml", kContentTypes, Z_DEFAULT_COMPRESSION);
-    AddEntry(zip, "_rels/.rels", relationships, Z_DEFAULT_COMPRESSION);
+    AddEntry(zip, "_rels/.rels", kRelationships, Z_DEFAULT_COMPRESSION);
     AddEntry(zip, "3D/3dmodel.model", modelXml, kModelLevel);
     // A PNG is compressed already.
-    if (!thumbnailPng.empty()) AddEntry(zip, "Metadata/thumbnail.png", thumbnailPng, 0);
+    AddEntry(zip, "Metadata/thumbnail.png", thumbnailPng, 0);
   } catch (...) {
     zipClose(zip, nullptr);
     throw;

@@ -7,9 +7,9 @@ namespace velamanifold {
 
 // Returns the bytes of a 3MF package (an OPC zip) holding the content types,
 // the package relationships, the model document `modelXml` as
-// 3D/3dmodel.model and, when `thumbnailPng` is not empty, that PNG as
-// Metadata/thumbnail.png, related to the package as its thumbnail. Throws
-// std::runtime_error when the zip writer fails.
+// 3D/3dmodel.model and the PNG `thumbnailPng` as Metadata/thumbnail.png,
+// related to the package as its thumbnail. Throws std::runtime_error when
+// the zip writer fails.
 std::string ThreeMFPackage(const std::string& modelXml, const std::string& thumbnailPng);
 
 }  // namespace velamanifold

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <minizip/unzip.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,7 +17,6 @@
 #include "export/glb_writer.h"
 #include "export/renderer.h"
 #include "export/stl_writer.h"
-#include "export/threemf_package.h"
 #include "params/parameter_values.h"
 
 namespace velamanifold {
@@ -186,43 +183,6 @@ TEST(GlbWriter, ColoursOnlyWhenTheMeshHasThemAndNoMeshWhenEmpty) {
   const json empty = GlbJson(MeshToGlb(manifold::MeshGL()));
   EXPECT_FALSE(empty.contains("meshes"));
   EXPECT_EQ(empty["scenes"].size(), 1u);
-}
-
-// Returns name -> content of every entry of a zip file.
-std::map<std::string, std::string> Unzip(const std::string& path) {
-  std::map<std::string, std::string> entries;
-  unzFile zip = unzOpen64(path.c_str());
-  EXPECT_NE(zip, nullptr);
-  if (!zip) return entries;
-  for (int at = unzGoToFirstFile(zip); at == UNZ_OK; at = unzGoToNextFile(zip)) {
-    char name[256];
-    unz_file_info64 info;
-    unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0);
-    std::string content(info.uncompressed_size, '\0');
-    unzOpenCurrentFile(zip);
-    EXPECT_EQ(unzReadCurrentFile(zip, content.data(), content.size()), int(content.size()));
-    EXPECT_EQ(unzCloseCurrentFile(zip), UNZ_OK) << name;  // checks the CRC
-    entries[name] = content;
-  }
-  unzClose(zip);
-  return entries;
-}
-
-TEST(ThreeMFPackage, EntriesReadBackWithTheThumbnailOnlyWhenGiven) {
-  ScratchFolder folder;
-  const std::string model(200000, 'x');
-  WriteWholeFile(folder / "a.3mf", ThreeMFPackage(model, "PNG bytes"));
-  WriteWholeFile(folder / "b.3mf", ThreeMFPackage(model, ""));
-  auto with = Unzip(folder / "a.3mf");
-  auto without = Unzip(folder / "b.3mf");
-  EXPECT_EQ(with.size(), 4u);
-  EXPECT_EQ(with["3D/3dmodel.model"], model);
-  EXPECT_EQ(with["Metadata/thumbnail.png"], "PNG bytes");
-  EXPECT_NE(with["_rels/.rels"].find("Target=\"/Metadata/thumbnail.png\""), std::string::npos);
-  EXPECT_EQ(without.size(), 3u);
-  EXPECT_EQ(without.count("Metadata/thumbnail.png"), 0u);
-  EXPECT_EQ(without["_rels/.rels"].find("thumbnail"), std::string::npos);
-  EXPECT_EQ(with["[Content_Types].xml"], without["[Content_Types].xml"]);
 }
 
 // Returns the rows and columns of the picture that hold anything but background.
