@@ -145,8 +145,15 @@ manifold::Manifold BuildSolid(const ExportOptions& options) {
     return solid;
   } catch (const ExportFailure&) {
     throw;
-  } catch (const std::exception& e) {
+  } catch (const LimitError& e) {
     throw ExportFailure{modelName, e.what()};
+  } catch (const UnknownParameterError& e) {
+    throw ExportFailure{modelName, e.what()};
+  } catch (const std::exception& e) {
+    // Failures deep in the build name only what failed there; say what was being built.
+    const std::string what = options.object == "_all_" ? std::string("the model")
+                                                       : "object \"" + options.object + "\"";
+    throw ExportFailure{modelName, what + " cannot be built: " + e.what()};
   }
 }
 

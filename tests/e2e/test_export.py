@@ -258,6 +258,8 @@ def test_png_default_size_is_800_by_600(tmp_path):
     (PLATE, "a.glb", ["-D", "widht=3"],
      'model.json: unknown parameter "widht"; the model\'s parameters are: width, depth'),
     (RED_CUBE, "a.stl", ["-D", "w=3"], 'unknown parameter "w"; the model has no parameters'),
+    ({"objects": [{"vid": "c", "type": "cube", "size": 1, "color": {"color": "#zz0000"}}]},
+     "a.stl", ["--object", "c"], 'model.json: object "c" cannot be built: stoul'),
     (RED_CUBE, "a.stl", ["--segments", "1024", "--object", "c"], None),
 ])
 def test_failed_exports_say_why_and_leave_no_file(tmp_path, model, out, args, message):
