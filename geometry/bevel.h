@@ -48,8 +48,8 @@ manifold::Manifold ConvexChamferedSlab(const manifold::CrossSection& outline, do
 // Returns the points within distance |z - zApex| of the section's outline at
 // every height z from zApex to zWide: the cutter of a bevel whatever an
 // offset does to the loops, made as a union of one convex piece per edge
-// (much slower than the builders above, its cones of at most 32 points). Empty for an empty section or equal
-// heights.
+// (much slower than the builders above; the cones have at most 32 points).
+// Empty for an empty section or equal heights.
 manifold::Manifold BevelCones(const manifold::CrossSection& section, double zApex, double zWide,
                               int segments);
 
