@@ -21,6 +21,10 @@ using Loop = std::vector<vec2>;
 
 // Levels closer than this are one level: a wall of no height is left out.
 constexpr double kFlat = 1e-9;
+// Circle points of the cones of BevelCones.
+constexpr int kMaxConeSegments = 32;
+// Offsets of a convex outline whose hull makes its bevel.
+constexpr int kConvexLevels = 32;
 
 double SignedArea(const Loop& loop) {
   double sum = 0;
@@ -277,12 +281,58 @@ Manifold CountersunkCutter(const CrossSection& section, double zFar, double zFac
   return Stack(levels);
 }
 
+Manifold ConvexChamferedSlab(const CrossSection& outline, double height, double c,
+                             int segments) {
+  if (!(c > 0) || !(c <= height) || !std::isfinite(height) || outline.IsEmpty()) {
+    return Manifold();
+  }
+  const double area = outline.Area();
+  if (!(area > 0) || outline.Hull().Area() > area * (1 + 1e-9)) return Manifold();
+  // A convex slab bevelled at 45 degrees is convex: the hull of its
+  // cross-sections, the outline shrunk by t at height - c + t, taken at
+  // evenly spaced t until they vanish.
+  std::vector<manifold::vec3> points;
+  auto add = [&](const CrossSection& section, double z) {
+    for (const Loop& loop : section.ToPolygons()) {
+      for (const vec2& p : loop) points.push_back({p.x, p.y, z});
+    }
+  };
+  add(outline, 0);
+  add(outline, height - c);
+  for (int k = 1; k <= kConvexLevels; ++k) {
+    const double t = c * k / kConvexLevels;
+    const CrossSection level = RoundOffset(outline, -t, segments);
+    if (!level.IsEmpty()) {
+      add(level, height - c + t);
+      continue;
+    }
+    // The top ends in a ridge or a point between the last two levels.
+    double lo = c * (k - 1) / kConvexLevels, hi = t;
+    CrossSection last;
+    for (int i = 0; i < 30; ++i) {
+      const double mid = 0.5 * (lo + hi);
+      CrossSection section = RoundOffset(outline, -mid, segments);
+      if (section.IsEmpty()) {
+        hi = mid;
+      } else {
+        lo = mid;
+        last = std::move(section);
+      }
+    }
+    add(last, height - c + lo);
+    break;
+  }
+  return Manifold::Hull(points);
+}
+
 Manifold BevelCones(const CrossSection& section, double zApex, double zWide, int segments) {
   const double r = std::abs(zWide - zApex);
   if (section.IsEmpty() || !(r > 0) || !std::isfinite(zApex) || !std::isfinite(zWide)) {
     return Manifold();
   }
-  const int n = std::max(segments, 8);
+  // The cones round the bevel only at the corners, so their circles are kept
+  // coarse: a piece per edge and per point of the circle is what this costs.
+  const int n = std::clamp(segments, 8, kMaxConeSegments);
   std::vector<vec2> circle;
   for (int k = 0; k < n; ++k) {
     const double angle = 2 * std::numbers::pi * k / n;

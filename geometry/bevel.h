@@ -38,11 +38,18 @@ manifold::Manifold CountersunkCutter(const manifold::CrossSection& section, doub
 manifold::Manifold BottomBevelRing(const manifold::CrossSection& section, double z, double c,
                                    int segments);
 
+// Returns ChamferedSlab's solid for a convex outline whatever the chamfer does
+// to it (the top may shrink to a ridge or a point), as the hull of the
+// outline's offsets; empty for an outline that is not convex or c not in
+// (0, height].
+manifold::Manifold ConvexChamferedSlab(const manifold::CrossSection& outline, double height,
+                                       double c, int segments);
+
 // Returns the points within distance |z - zApex| of the section's outline at
 // every height z from zApex to zWide: the cutter of a bevel whatever an
 // offset does to the loops, made as a union of one convex piece per edge
-// (much slower than the builders above). Empty for an empty section or equal
-// heights.
+// (much slower than the builders above; the cones have at most 32 points).
+// Empty for an empty section or equal heights.
 manifold::Manifold BevelCones(const manifold::CrossSection& section, double zApex, double zWide,
                               int segments);
 

@@ -29,8 +29,9 @@ Manifold ConeCutter(const CrossSection& section, double zFar, double zFace, doub
 }
 
 // Returns the outline extruded over the height with its top edge bevelled by
-// c: built directly where the bevel keeps the loops of the outline, else cut
-// by the cones of its edges, a piece of the outline at a time.
+// c: built directly where the bevel keeps the loops of the outline, else a
+// piece of the outline at a time, as a hull where the piece is convex and
+// cut by the cones of its edges where it is not.
 Manifold ChamferedPlate(const CrossSection& outline, double height, double c, int segments) {
   Manifold plate = ChamferedSlab(outline, height, c, segments);
   if (!plate.IsEmpty()) return plate;
@@ -39,6 +40,7 @@ Manifold ChamferedPlate(const CrossSection& outline, double height, double c, in
   for (const CrossSection& piece : pieces) {
     Manifold part;
     if (pieces.size() > 1) part = ChamferedSlab(piece, height, c, segments);
+    if (part.IsEmpty()) part = ConvexChamferedSlab(piece, height, c, segments);
     if (part.IsEmpty()) {
       part = ExtrudeLayer(piece, 0, height) -
              BevelCones(piece, height - c, height + kBevelMargin * c, segments);

@@ -78,8 +78,10 @@ TEST(Plate, TopChamfersAreOneClosedShellPerPieceWithTheBevelledVolume) {
       {Rectangle(90, 10, 4, 16), 3, 1, 16, 1, 1},   {Rectangle(120, 10, 4, 16), 3, 1, 16, 1, 1},
       {frame, 4, 1.5, 32, 1, 1},                    {ell, 2, 1.5, 16, 1, 1},
       {Disc(3, 0, 0) + Disc(3, 10, 0), 2, 0.5, 32, 2, 1},
-      // The arms of the L end in a ridge, the neck of the dumbbell in a saddle.
+      // The arms of the L end in a ridge, the neck of the dumbbell in a saddle, the square in a
+      // point.
       {ell, 2, 2, 16, 1, 1},                        {dumbbell, 3, 1.5, 16, 1, 16},
+      {Square(6), 3, 3, 32, 1, 1},  // a pyramid
   };
   for (const auto& [outline, height, c, segments, pieces, steps] : cases) {
     const manifold::Rect r = outline.Bounds();
