@@ -116,6 +116,7 @@ class ShapeChecker {
     CheckAttachments();
     CheckReferences();
     CheckCycles();
+    CheckVisibleOperands();
   }
 
  private:
@@ -555,6 +556,27 @@ class ShapeChecker {
           stack.push_back({ref->id, 0});
         }
       }
+    }
+  }
+
+  bool IsVisible(const std::string& id) const {
+    auto it = objectIds_.find(id);
+    return it != objectIds_.end() && Jb(Jobj(ResolvedAt(it->second), "visible"), true);
+  }
+
+  // An operand left visible shows on its own in the whole part as well as
+  // inside the visible object that uses it: an uncut base hides the cut, a
+  // cutter fills its hole.
+  void CheckVisibleOperands() {
+    std::set<std::string> reported;
+    for (const Reference& ref : references_) {
+      if (ref.attachment || !IsVisible(ref.id) || parameters_.count(ref.id)) continue;
+      const std::string owner = OwnerId(ref.pointer);
+      if (owner.empty() || owner == ref.id || !IsVisible(owner)) continue;
+      if (!reported.insert(ref.id).second) continue;
+      out_.Warning(ObjectPointer(objectIds_.at(ref.id)),
+                   "'" + ref.id + "' is visible and also used by '" + owner +
+                       "': the whole part shows it on its own as well; give it \"visible\": false");
     }
   }
 
