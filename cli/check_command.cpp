@@ -1,15 +1,11 @@
 #include "cli/check_command.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
+#include <exception>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/files.h"
 #include "cli/stdout_guard.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/model_schema.h"
@@ -40,17 +36,6 @@ int UsageError(const std::string& message) {
   std::fprintf(stderr, "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli check --help)\n",
                message.c_str());
   return 2;
-}
-
-bool ReadText(const std::string& path, std::string& text) {
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return !std::cin.bad();
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
 }
 
 const char* SeverityName(Severity severity) {
@@ -124,8 +109,10 @@ int RunCheckCommand(const std::vector<std::string>& args) {
   if (!havePath) return UsageError("no model document given (\"-\" reads standard input)");
 
   std::string text;
-  if (!ReadText(path, text)) {
-    std::fprintf(stderr, "tarvo-cli: check: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+  try {
+    text = ReadWholeFile(path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarvo-cli: check: %s: %s\n", path.c_str(), e.what());
     return 2;
   }
   const std::string name = path == "-" ? "<stdin>" : path;

@@ -1,9 +1,9 @@
 // The shape findings of a model document: members and their kinds, ids and
 // references, placeholders, expressions, colours, attachments, height maps.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -16,7 +16,6 @@
 #include "params/templates.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/json_access.h"
-#include "pipeline/json_parse.h"
 #include "pipeline/limits.h"
 #include "pipeline/object_keys.h"
 

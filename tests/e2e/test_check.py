@@ -130,7 +130,7 @@ def test_warnings_alone_exit_0(tmp_path):
     ([], 2, "", "no model document given"),
     (["a.json", "b.json"], 2, "", "one model document at a time"),
     (["--jsn", "a.json"], 2, "", 'unknown option "--jsn"'),
-    (["/nonexistent/model.json"], 2, "", "cannot read /nonexistent/model.json"),
+    (["/nonexistent/model.json"], 2, "", "/nonexistent/model.json: cannot read"),
 ])
 def test_usage(args, code, out, err):
     r = run("check", args=args)
