@@ -5,11 +5,13 @@
 # make docs  - the schema of model documents and the pictures of docs/examples
 # make bench - benchmark models, overhead against the library, output paths
 # make fuzz SECONDS=N - the request fuzzer for N seconds
+# make serve - the configurator page and its server on http://127.0.0.1:8080 (PORT overrides)
+# make bench-serve - load on the configurator server: 8 clients, 400 builds
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
 
-.PHONY: all deps build demo docs test sanitize bench fuzz clean
+.PHONY: all deps build demo docs test sanitize bench fuzz serve bench-serve clean
 
 all: build
 
@@ -41,6 +43,7 @@ docs: build
 test: build
 	@scripts/test-deps.sh >/dev/null
 	@scripts/slicer-deps.sh
+	@scripts/web-deps.sh --browser >/dev/null
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-asan/build.ninja: | deps
@@ -51,6 +54,7 @@ sanitize: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	@scripts/test-deps.sh >/dev/null
 	@scripts/slicer-deps.sh
+	@scripts/web-deps.sh --browser >/dev/null
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
@@ -59,6 +63,12 @@ bench: deps
 
 fuzz: deps
 	scripts/fuzz.sh $(SECONDS)
+
+serve: build
+	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/server.py
+
+bench-serve: build
+	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/bench_serve.py
 
 clean:
 	rm -rf build build-asan out

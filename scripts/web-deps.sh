@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs what the configurator server and page need: the server's Python
+# packages (web/requirements.txt, pinned by hash) into .deps/web-py and three.js
+# with the browser driver (web/package-lock.json) into web/node_modules.
+# With --browser it also installs Debian's chromium when missing (the page test).
+# Prints the Python package folder on its last line.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cache=${TARVO_DEPS_DIR:-$root/.deps}
+log() { echo "web-deps: $*" >&2; }
+
+# need_debian PACKAGE...: installs the Debian packages that are missing.
+need_debian() {
+  local missing=()
+  for p in "$@"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "installing Debian packages: ${missing[*]}"
+  local sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 \
+    install -y -qq "${missing[@]}" >&2
+}
+
+need_debian python3
+# Node.js and npm come with the machine; Debian's own packages fill in where not.
+command -v npm >/dev/null 2>&1 || need_debian nodejs npm
+if [ "${1:-}" = "--browser" ]; then
+  need_debian chromium
+fi
+
+# Python packages, reinstalled only when the pinned list changes.
+target=$cache/web-py
+requirements=$root/web/requirements.txt
+want=$(sha256sum "$requirements" | cut -d' ' -f1)
+if [ ! -f "$target/.requirements.sha256" ] || [ "$(cat "$target/.requirements.sha256")" != "$want" ]; then
+  log "installing the server's pinned Python packages into $target"
+  rm -rf "$target"
+  mkdir -p "$target"
+  python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore --no-deps \
+    --require-hashes --only-binary :all: --target "$target" -r "$requirements" >&2
+  echo "$want" >"$target/.requirements.sha256"
+fi
+
+# npm packages exactly as locked (integrity hashes in the lock file).
+lock=$root/web/package-lock.json
+stamp=$root/web/node_modules/.lock.sha256
+want=$(sha256sum "$lock" | cut -d' ' -f1)
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
+  log "installing the page's pinned npm packages into web/node_modules"
+  (cd "$root/web" && npm ci --no-audit --no-fund --loglevel=error >&2)
+  echo "$want" >"$stamp"
+fi
+
+echo "$target"

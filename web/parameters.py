@@ -1,0 +1,182 @@
+"""Model parameters as a configurator shows them, and values written back.
+
+A parameter is an object of type "parameter" in a model document; its name is
+its "vid" and its current value the member "value" of its "value" object. That
+object may also carry "min", "max" and "step" for numbers, and "info" may carry
+a "label" to show instead of the name.
+"""
+
+import json
+import math
+import re
+from pathlib import Path
+
+MAX_TEXT_LENGTH = 200
+# Model names travel in URLs and file names: letters, digits, "-" and "_".
+MODEL_NAME = re.compile(r"[A-Za-z0-9_-]+")
+
+
+class BadValue(Exception):
+    """A value the caller sent that the model cannot take (answered 400);
+    `parameter` names the parameter it was meant for, when there is one."""
+
+    def __init__(self, message, parameter=None):
+        super().__init__(message)
+        self.parameter = parameter
+
+
+def dropdown_entries(text):
+    """Returns (choices, chosen) of a dropdown text such as "|10|*20|30", or None.
+
+    Entries are separated by "|", the chosen one starts with "*"; empty entries
+    offer nothing. A text without a marked entry is not a dropdown.
+    """
+    if not isinstance(text, str) or not text.startswith("|") or "*" not in text:
+        return None
+    choices, chosen = [], None
+    for entry in text.split("|")[1:]:
+        if entry.startswith("*"):
+            entry = entry[1:]
+            if chosen is None:
+                chosen = entry
+        if entry and entry not in choices:
+            choices.append(entry)
+    if chosen is None:
+        return None
+    return choices, chosen
+
+
+def _is_number(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
+
+
+def _label(obj, name):
+    info = obj.get("info")
+    label = info.get("label") if isinstance(info, dict) else None
+    return label if isinstance(label, str) and label else name
+
+
+def describe_parameter(obj):
+    """Returns what a page needs to show one parameter object, or None for one
+    that takes no input (computed from others, or of a kind we do not offer)."""
+    if not isinstance(obj, dict) or obj.get("type") != "parameter":
+        return None
+    name, holder = obj.get("vid"), obj.get("value")
+    if not isinstance(name, str) or not name or not isinstance(holder, dict):
+        return None
+    value = holder.get("value")
+    described = {"name": name, "label": _label(obj, name)}
+    dropdown = dropdown_entries(value)
+    if dropdown is not None:
+        described.update(kind="choice", choices=dropdown[0], value=dropdown[1])
+    elif _is_number(value):
+        described.update(kind="number", value=value)
+        for key in ("min", "max", "step"):
+            if _is_number(holder.get(key)):
+                described[key] = holder[key]
+    elif isinstance(value, str) and not value.startswith("="):
+        described.update(kind="text", value=value)
+    else:
+        return None
+    return described
+
+
+class Model:
+    """One model document from the models folder and the parameters it offers."""
+
+    def __init__(self, name, document):
+        self.name = name
+        self.document = document
+        self.parameters = []
+        seen = set()
+        for obj in document.get("objects", []):
+            described = describe_parameter(obj)
+            # Templates read the first parameter of a name; later ones are shadowed.
+            if described and described["name"] not in seen:
+                seen.add(described["name"])
+                self.parameters.append(described)
+        self.by_name = {p["name"]: p for p in self.parameters}
+
+    def describe(self):
+        """Returns the model's name, title and parameters for the page."""
+        title = self.document.get("title")
+        return {
+            "name": self.name,
+            "title": title if isinstance(title, str) else self.name,
+            "parameters": self.parameters,
+        }
+
+    def checked_value(self, name, value):
+        """Returns the value to write for one parameter, or raises BadValue."""
+        parameter = self.by_name.get(name)
+        if parameter is None:
+            raise BadValue(
+                f'unknown parameter "{name}"; this model has: '
+                + ", ".join(p["name"] for p in self.parameters), name)
+        kind = parameter["kind"]
+        if kind == "number":
+            if isinstance(value, str):
+                try:
+                    value = float(value)
+                except ValueError:
+                    pass
+            if not _is_number(value):
+                raise BadValue(f"{name}: expected a number, got {json.dumps(value)}", name)
+            if "min" in parameter and value < parameter["min"]:
+                raise BadValue(f"{name}: {value:g} is below the minimum {parameter['min']:g}", name)
+            if "max" in parameter and value > parameter["max"]:
+                raise BadValue(f"{name}: {value:g} is above the maximum {parameter['max']:g}", name)
+            return int(value) if float(value).is_integer() else value
+        if kind == "choice":
+            text = value if isinstance(value, str) else (
+                json.dumps(value) if _is_number(value) else None)
+            if text not in parameter["choices"]:
+                raise BadValue(
+                    f"{name}: {json.dumps(value)} is not one of " + ", ".join(parameter["choices"]),
+                    name)
+            return text
+        if not isinstance(value, str):
+            raise BadValue(f"{name}: expected text, got {json.dumps(value)}", name)
+        if len(value) > MAX_TEXT_LENGTH:
+            raise BadValue(f"{name}: text longer than {MAX_TEXT_LENGTH} characters", name)
+        return value
+
+    def document_with(self, values):
+        """Returns a copy of the document with every offered parameter set to
+        its plain value: the given one, else its current one.
+
+        A dropdown parameter is written as its chosen entry because templates
+        are solved before dropdowns, so a placeholder naming a parameter that
+        still holds the dropdown text would never be replaced."""
+        if not isinstance(values, dict):
+            raise BadValue('"values" must be an object of parameter names to values')
+        plain = {p["name"]: p["value"] for p in self.parameters}
+        for name, value in values.items():
+            plain[name] = self.checked_value(name, value)
+        document = json.loads(json.dumps(self.document))
+        for obj in document["objects"]:
+            if isinstance(obj, dict) and obj.get("type") == "parameter" and obj.get("vid") in plain:
+                holder = obj.get("value")
+                if isinstance(holder, dict):
+                    holder["value"] = plain.pop(obj["vid"])
+        return document
+
+
+def load_models(folder):
+    """Returns {name: Model} for every readable model document in the folder
+    (file name without ".json"); other files are reported and skipped."""
+    models = {}
+    for path in sorted(Path(folder).glob("*.json")):
+        if not MODEL_NAME.fullmatch(path.stem):
+            print(f"tarvo-serve: skipping {path}: a model name is letters, digits, - and _",
+                  flush=True)
+            continue
+        try:
+            document = json.loads(path.read_text(encoding="utf-8"))
+            if not isinstance(document, dict) or not isinstance(document.get("objects"), list):
+                raise ValueError('no "objects" array')
+        except (OSError, ValueError) as error:
+            print(f"tarvo-serve: skipping {path}: {error}", flush=True)
+            continue
+        models[path.stem] = Model(path.stem, document)
+    return models

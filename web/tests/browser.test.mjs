@@ -1,0 +1,162 @@
+// The configurator page in headless chromium: first part, a changed
+// parameter, an error next to its control, a picture of the canvas that shows
+// the part, and a 3MF download.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, spawnSync } from 'node:child_process';
+import { mkdirSync, readFileSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const web = resolve(dirname(fileURLToPath(import.meta.url)), '..');
+const root = resolve(web, '..');
+const cli = process.env.TARVO_CLI ?? join(root, 'build', 'tarvo-cli');
+const out = join(web, 'tests', 'out');
+const BROWSER_FLAGS = [
+  '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  // WebGL without a GPU: the software renderer chromium ships.
+  '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+];
+
+let server;
+let browser;
+let base;
+
+function FreePort() {
+  return new Promise((done) => {
+    const probe = createServer().listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => done(port));
+    });
+  });
+}
+
+before(async () => {
+  const port = await FreePort();
+  base = `http://127.0.0.1:${port}`;
+  server = spawn('python3', [join(web, 'server.py')], {
+    env: {
+      ...process.env, PORT: String(port), TARVO_CLI: cli,
+      PYTHONPATH: process.env.TARVO_WEB_PY ?? join(root, '.deps', 'web-py'),
+    },
+    stdio: ['ignore', 'inherit', 'inherit'],
+  });
+  for (let i = 0; i < 200; i++) {
+    try {
+      if ((await fetch(`${base}/api/models`)).ok) break;
+    } catch {
+      await new Promise((r) => setTimeout(r, 50));
+    }
+  }
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true, args: BROWSER_FLAGS,
+  });
+  mkdirSync(out, { recursive: true });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+// Returns the share of pixels of a PNG picture that are part-coloured (blue
+// box or orange lid, however lit) and how many colours it has, decoded by the
+// browser itself.
+async function PictureFacts(page, png) {
+  return page.evaluate(async (url) => {
+    const image = new Image();
+    image.src = url;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const { data } = context.getImageData(0, 0, image.width, image.height);
+    let part = 0;
+    const colours = new Set();
+    for (let i = 0; i < data.length; i += 4) {
+      const [r, g, b] = [data[i], data[i + 1], data[i + 2]];
+      colours.add((r << 16) | (g << 8) | b);
+      if (b > r + 25 || r > b + 60) part++;
+    }
+    return { share: part / (data.length / 4), colours: colours.size };
+  }, `data:image/png;base64,${png.toString('base64')}`);
+}
+
+async function Triangles(page, builds) {
+  await page.waitForFunction(
+    (n) => Number(document.getElementById('status').dataset.builds) >= n, builds,
+    { timeout: 30000 });
+  return Number(await page.locator('#status').getAttribute('data-triangles'));
+}
+
+test('a customer configures a box and sees it', async () => {
+  const page = await browser.newPage({ viewport: { width: 1100, height: 720 }, acceptDownloads: true });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  page.on('requestfailed', (request) => problems.push(`${request.url()} failed`));
+  await page.goto(base);
+
+  assert.equal(await page.locator('#model').inputValue(), 'box');
+  const first = await Triangles(page, 1);
+  assert.ok(first > 0);
+  assert.match(await page.locator('#status').textContent(), /^[\d,]+ triangles · built in [\d.]+ ms$/);
+
+  // More compartments mean more dividers, so the new part has more triangles.
+  await page.locator('select[name=compartments]').selectOption('5');
+  const second = await Triangles(page, 2);
+  assert.ok(second > first, `${second} triangles after ${first}`);
+
+  // A value beyond the slider's range is explained beside its control.
+  const width = page.locator('input[type=number][name=width]');
+  await width.fill('500');
+  await width.dispatchEvent('change');
+  const error = page.locator('.field[data-parameter=width] .error');
+  assert.equal(await error.textContent(), 'must be at most 200');
+  await width.fill('120');
+  await width.dispatchEvent('change');
+  await Triangles(page, 3);
+  assert.equal(await error.textContent(), '');
+
+  // A slider dragged through many values rebuilds once, when it rests.
+  await page.evaluate(() => {
+    const slider = document.querySelector('.field[data-parameter=depth] input[type=range]');
+    for (let depth = 60; depth <= 90; depth += 3) {
+      slider.value = depth;
+      slider.dispatchEvent(new Event('input'));
+    }
+  });
+  await Triangles(page, 4);
+  await page.waitForTimeout(600);
+  assert.equal(await page.locator('#status').getAttribute('data-builds'), '4');
+  assert.equal(await page.locator('input[type=number][name=depth]').inputValue(), '90');
+
+  const picture = await page.locator('#view canvas').screenshot({ path: join(out, 'box.png') });
+  const { share, colours } = await PictureFacts(page, picture);
+  assert.ok(share > 0.03, `the part covers ${(share * 100).toFixed(1)}% of the canvas`);
+  assert.ok(colours > 50, `${colours} colours on the canvas`);
+
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+const exportMissing = spawnSync(cli, ['export', '--help']).status !== 0
+  ? 'this tarvo-cli has no "export" command' : false;
+
+test('the 3MF button downloads a 3MF package', { skip: exportMissing }, async () => {
+  const page = await browser.newPage({ acceptDownloads: true });
+  await page.goto(base);
+  await Triangles(page, 1);
+  const [download] = await Promise.all([
+    page.waitForEvent('download'), page.locator('#download-3mf').click(),
+  ]);
+  assert.equal(download.suggestedFilename(), 'box.3mf');
+  const file = join(out, 'box.3mf');
+  await download.saveAs(file);
+  const bytes = readFileSync(file);
+  assert.equal(bytes.toString('latin1', 0, 2), 'PK');
+  assert.ok(bytes.includes('3D/3dmodel.model'));
+  await page.close();
+});

@@ -1,0 +1,68 @@
+"""Starts the configurator server for a test and talks HTTP to it."""
+import contextlib
+import json
+import os
+import socket
+import subprocess
+import sys
+import time
+import urllib.error
+import urllib.request
+from pathlib import Path
+
+WEB = Path(__file__).resolve().parent.parent
+ROOT = WEB.parent
+CLI = os.environ.get("TARVO_CLI", str(ROOT / "build" / "tarvo-cli"))
+WEB_PY = os.environ.get("TARVO_WEB_PY", str(ROOT / ".deps" / "web-py"))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@contextlib.contextmanager
+def server(**settings):
+    """Runs web/server.py with the given environment settings (TARVO_CLI and
+    the rest) and yields (base URL, process id); stops it afterwards."""
+    port = free_port()
+    env = dict(os.environ, PORT=str(port), PYTHONPATH=WEB_PY, TARVO_CLI=CLI)
+    env.update({k: str(v) for k, v in settings.items()})
+    process = subprocess.Popen([sys.executable, str(WEB / "server.py")], env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    base = f"http://127.0.0.1:{port}"
+    try:
+        for _ in range(200):
+            if process.poll() is not None:
+                raise RuntimeError("server ended: " + process.stdout.read().decode())
+            try:
+                urllib.request.urlopen(base + "/api/models", timeout=2).read()
+                break
+            except OSError:
+                time.sleep(0.05)
+        yield base, process.pid
+    finally:
+        process.terminate()
+        process.wait(timeout=10)
+        process.stdout.close()
+
+
+class Answer:
+    def __init__(self, status, headers, body):
+        self.status, self.headers, self.body = status, headers, body
+
+    def json(self):
+        return json.loads(self.body)
+
+
+def request(base, path, body=None, method=None, timeout=60):
+    """Returns the Answer to one request; `body` is sent as JSON unless it is bytes."""
+    if body is not None and not isinstance(body, bytes):
+        body = json.dumps(body).encode()
+    req = urllib.request.Request(base + path, data=body, method=method or ("POST" if body is not None else "GET"))
+    try:
+        with urllib.request.urlopen(req, timeout=timeout) as r:
+            return Answer(r.status, dict(r.headers), r.read())
+    except urllib.error.HTTPError as e:
+        return Answer(e.code, dict(e.headers), e.read())

@@ -1,0 +1,57 @@
+"""What the page is offered for each kind of parameter object, and what a
+chosen value turns into in the document sent to tarvo-cli."""
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+from parameters import BadValue, Model, describe_parameter  # noqa: E402
+
+
+def param(value, **holder):
+    return {"vid": "p", "type": "parameter", "value": dict(value=value, **holder)}
+
+
+@pytest.mark.parametrize("obj,offered", [
+    (param(40, min=10, max=90, step=5),
+     {"kind": "number", "value": 40, "min": 10, "max": 90, "step": 5}),
+    (param(2.5, min="x"), {"kind": "number", "value": 2.5}),
+    (param("|10|*20|30"), {"kind": "choice", "value": "20", "choices": ["10", "20", "30"]}),
+    (param("||*a||b|*c|a"), {"kind": "choice", "value": "a", "choices": ["a", "b", "c"]}),
+    (param("|a*b|c"), {"kind": "text", "value": "|a*b|c"}),  # no entry is marked
+    (param("oak"), {"kind": "text", "value": "oak"}),
+    (param("={{w}}*2"), None),  # computed from other parameters
+    (param(True), None),
+    (param(None), None),
+    ({"vid": "p", "type": "parameter", "value": 5}, None),
+    ({"vid": "p", "type": "cube", "value": {"value": 5}}, None),
+    ({"type": "parameter", "value": {"value": 5}}, None),
+])
+def test_parameter_objects_offer_controls_by_their_value(obj, offered):
+    described = describe_parameter(obj)
+    if offered is None:
+        assert described is None
+    else:
+        assert described == dict(name="p", label="p", **offered)
+
+
+def test_values_are_written_as_plain_values_and_other_objects_are_untouched():
+    document = {"objects": [
+        {"vid": "w", "type": "parameter", "value": {"value": 10, "max": 50}, "info": {"label": "Width"}},
+        {"vid": "n", "type": "parameter", "value": {"value": "|1|*2|3"}},
+        {"vid": "w", "type": "parameter", "value": {"value": 99}},
+        {"vid": "c", "type": "cube", "size": {"x": "={{w}}"}},
+    ]}
+    model = Model("m", document)
+    assert [p["name"] for p in model.describe()["parameters"]] == ["w", "n"]
+    assert model.describe()["parameters"][0]["label"] == "Width"
+    written = model.document_with({"w": "12.5"})
+    # The chosen entry replaces the dropdown text, which a placeholder could not read.
+    assert [o["value"]["value"] for o in written["objects"][:3]] == [12.5, "2", 99]
+    assert written["objects"][3] == document["objects"][3]
+    assert document["objects"][0]["value"]["value"] == 10  # the model itself is unchanged
+    assert model.document_with({"n": 3})["objects"][1]["value"]["value"] == "3"
+    for values in ({"w": 51}, {"w": float("nan")}, {"w": True}, {"n": "4"}, {"x": 1}):
+        with pytest.raises(BadValue):
+            model.document_with(values)
