@@ -147,7 +147,11 @@ class ShapeChecker {
                    "duplicate id \"" + id + "\": " + ObjectPointer(it->second) +
                        " has it too, and every reference reaches only that one");
       }
-      if (Js(objects[i], "type", "") == "parameter") parameters_.insert(id);
+      if (Js(objects[i], "type", "") == "parameter") {
+        parameters_.insert(id);
+        const json& value = Jobj(Jobj(objects[i], "value"), "value");
+        if (IsDropdown(value)) dropdownParameters_.emplace(id, value.get<std::string>());
+      }
       ids_.push_back(id);
     }
   }
@@ -283,6 +287,8 @@ class ShapeChecker {
     double number = 0;
     const bool numeric = resolved.is_string() && StartsWithNumber(text, number);
     if (IsExpression(value)) {
+      // Reported with the placeholder that names the dropdown parameter.
+      if (NamesDropdownParameter(value.get<std::string>())) return;
       if (!IsWholeNumber(text)) {
         std::string reason;
         try {
@@ -398,21 +404,44 @@ class ShapeChecker {
         CheckPlaceholders(value[k], pointer + "/" + std::to_string(k), false);
       }
     } else if (IsExpression(value)) {
-      const std::string& text = value.get_ref<const std::string&>();
-      size_t open = text.find("{{");
-      while (open != std::string::npos) {
-        const size_t close = text.find("}}", open + 2);
-        if (close == std::string::npos) break;
-        const std::string inner = text.substr(open + 2, close - open - 2);
-        const std::string name = inner.substr(0, inner.find('|'));
-        if (!inner.empty() && inner.find('}') == std::string::npos && !parameters_.count(name)) {
+      for (const std::string& name : PlaceholderNames(value.get_ref<const std::string&>())) {
+        if (!parameters_.count(name)) {
           std::vector<std::string> known(parameters_.begin(), parameters_.end());
-          out_.Error(pointer, "placeholder {{" + inner + "}} names no parameter" +
+          out_.Error(pointer, "placeholder {{" + name + "}} names no parameter" +
                                   DidYouMean(name, known));
+        } else if (auto dropdown = dropdownParameters_.find(name);
+                   dropdown != dropdownParameters_.end()) {
+          out_.Warning(pointer, "placeholder {{" + name + "}} names a parameter whose value is the dropdown " +
+                                    Quoted(dropdown->second) +
+                                    ": expressions are solved before dropdowns, so it is solved only where "
+                                    "the caller first writes the chosen entry into the parameter (as the "
+                                    "configurator page does); built as it stands, the expression fails");
         }
-        open = text.find("{{", close + 2);
       }
     }
+  }
+
+  // Returns the parameter names of the placeholders of an expression text.
+  static std::vector<std::string> PlaceholderNames(const std::string& text) {
+    std::vector<std::string> names;
+    size_t open = text.find("{{");
+    while (open != std::string::npos) {
+      const size_t close = text.find("}}", open + 2);
+      if (close == std::string::npos) break;
+      const std::string inner = text.substr(open + 2, close - open - 2);
+      if (!inner.empty() && inner.find('}') == std::string::npos) {
+        names.push_back(inner.substr(0, inner.find('|')));
+      }
+      open = text.find("{{", close + 2);
+    }
+    return names;
+  }
+
+  bool NamesDropdownParameter(const std::string& expression) const {
+    for (const std::string& name : PlaceholderNames(expression)) {
+      if (dropdownParameters_.count(name)) return true;
+    }
+    return false;
   }
 
   void CheckAttachments() {
@@ -595,6 +624,7 @@ class ShapeChecker {
   std::map<std::string, size_t> objectIds_;
   std::vector<std::string> ids_;
   std::set<std::string> parameters_;
+  std::map<std::string, std::string> dropdownParameters_;  // id -> dropdown text
   std::map<std::string, std::string> attachmentTypes_;
   std::vector<Reference> references_;
 };

@@ -157,8 +157,10 @@ std::vector<ObjectType> MakeObjectTypes() {
        {{"vid", K::kText, {}},
         {"type", K::kText, {}},
         {"visible", K::kFlag, {}},
-        Record("value", {{"value", K::kAny, {}}}),
-        Record("info", {Num("isimportant")})}},
+        // "min", "max", "step" and "label" are for the configurator page,
+        // which offers the parameter to its user.
+        Record("value", {{"value", K::kAny, {}}, Num("min"), Num("max"), Num("step")}),
+        Record("info", {Num("isimportant"), {"label", K::kText, {}}})}},
       Inert("slicer", "slicer settings; no geometry"),
       Inert("fdm", "printer settings; no geometry"),
       Inert("factory", "production settings; no geometry"),
@@ -194,7 +196,10 @@ const std::vector<MemberInfo>& AttachmentMembers() {
 
 const std::vector<MemberInfo>& DocumentMembers() {
   static const std::vector<MemberInfo> kMembers = {
-      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}}};
+      {"$schema", K::kText, {}},
+      {"title", K::kText, {}},  // the name the configurator page shows
+      {"objects", K::kAny, {}},
+      {"attachments", K::kAny, {}}};
   return kMembers;
 }
 
