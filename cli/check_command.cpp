@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <exception>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/files.h"
@@ -33,7 +32,9 @@ constexpr const char* kUsage =
     "2 for a usage error or a file that cannot be read.\n";
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli check --help)\n",
+  std::fprintf(stderr,
+               "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli "
+               "check --help)\n",
                message.c_str());
   return 2;
 }
@@ -64,7 +65,8 @@ std::string JsonReport(const std::string& name, const std::vector<Diagnostic>& d
                        size_t errors, size_t warnings) {
   json list = json::array();
   for (const Diagnostic& d : diagnostics) {
-    json entry = {{"pointer", d.pointer}, {"severity", SeverityName(d.severity)}, {"message", d.message}};
+    json entry = {
+        {"pointer", d.pointer}, {"severity", SeverityName(d.severity)}, {"message", d.message}};
     if (d.line > 0) {
       entry["line"] = d.line;
       entry["column"] = d.column;
@@ -125,12 +127,14 @@ int RunCheckCommand(const std::vector<std::string>& args) {
     diagnostics = CheckModel(text);
     for (const Diagnostic& d : diagnostics) errors += d.severity == Severity::kError;
     const size_t warnings = diagnostics.size() - errors;
-    report = asJson ? JsonReport(name, diagnostics, errors, warnings) : HumanReport(name, diagnostics);
+    report =
+        asJson ? JsonReport(name, diagnostics, errors, warnings) : HumanReport(name, diagnostics);
     guard.Write(report);
     if (!asJson) {
       std::fprintf(stderr, "tarvo-cli: %s: %s\n", name.c_str(),
-                   diagnostics.empty() ? "no problems found"
-                                       : (Count(errors, "error") + ", " + Count(warnings, "warning")).c_str());
+                   diagnostics.empty()
+                       ? "no problems found"
+                       : (Count(errors, "error") + ", " + Count(warnings, "warning")).c_str());
     }
   }
   return errors > 0 ? 1 : 0;

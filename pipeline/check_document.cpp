@@ -82,7 +82,7 @@ std::vector<std::string> Names(const std::vector<MemberInfo>& table) {
 struct Reference {
   std::string pointer;  // where the id is written
   std::string id;
-  bool attachment;      // names an attachment rather than an object
+  bool attachment;       // names an attachment rather than an object
   std::string filetype;  // the attachment's expected file type
 };
 
@@ -133,7 +133,8 @@ class ShapeChecker {
 
   void WrongKind(const std::string& pointer, ValueKind kind, const json& value,
                  const std::string& consequence) {
-    out_.Error(pointer, "expected " + KindName(kind) + ", found " + KindOfValue(value) + consequence);
+    out_.Error(pointer,
+               "expected " + KindName(kind) + ", found " + KindOfValue(value) + consequence);
   }
 
   void CollectIds(const json& objects) {
@@ -184,7 +185,8 @@ class ShapeChecker {
       if (object.contains("vid") && !vid.is_string()) {
         out_.Error(pointer + "/vid", "expected an id text, found " + KindOfValue(vid));
       } else {
-        out_.Warning(pointer, "the object has no \"vid\": nothing can refer to it and it is never built");
+        out_.Warning(pointer,
+                     "the object has no \"vid\": nothing can refer to it and it is never built");
       }
     }
     CheckPlaceholders(object, pointer, true);
@@ -203,11 +205,11 @@ class ShapeChecker {
                               std::to_string(w) + " x " + std::to_string(h) +
                               ": it builds nothing");
     } else if (static_cast<int64_t>(values.size()) < w * h) {
-      out_.Error(pointer + "/_heightmap",
-                 "the height map holds " + std::to_string(values.size()) +
-                     " grey values, fewer than the " + std::to_string(w) + " x " +
-                     std::to_string(h) + " = " + std::to_string(w * h) +
-                     " its width and height state: it builds nothing");
+      out_.Error(pointer + "/_heightmap", "the height map holds " + std::to_string(values.size()) +
+                                              " grey values, fewer than the " + std::to_string(w) +
+                                              " x " + std::to_string(h) + " = " +
+                                              std::to_string(w * h) +
+                                              " its width and height state: it builds nothing");
     }
   }
 
@@ -308,7 +310,8 @@ class ShapeChecker {
       return;
     }
     if (!numeric) {
-      const std::string what = IsDropdown(value) ? "the chosen entry " + Quoted(text) : Quoted(text);
+      const std::string what =
+          IsDropdown(value) ? "the chosen entry " + Quoted(text) : Quoted(text);
       out_.Error(pointer, "expected a number, found " + what + ": the default is used");
     }
   }
@@ -329,8 +332,9 @@ class ShapeChecker {
     const std::string written = text;
     if (!text.empty() && text[0] == '#') text.erase(0, 1);
     if (text.empty()) return;
-    const bool hex = std::all_of(text.begin(), text.end(),
-                                 [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    const bool hex = std::all_of(text.begin(), text.end(), [](char c) {
+      return std::isxdigit(static_cast<unsigned char>(c));
+    });
     if (text.size() != 3 && text.size() != 6 && text.size() != 8) {
       out_.Warning(pointer, "colour " + Quoted(written) +
                                 " has neither 3, 6 nor 8 hexadecimal digits: it is ignored");
@@ -356,9 +360,11 @@ class ShapeChecker {
         static const std::vector<MemberInfo> kCut = {{"vid", ValueKind::kObjectId, {}},
                                                      {"depth", ValueKind::kNumber, {}}};
         CheckMembers(element, element, kCut, elementPointer, false);
-        if (!element.contains("vid")) out_.Error(elementPointer, "the cut has no \"vid\": it cuts nothing");
+        if (!element.contains("vid"))
+          out_.Error(elementPointer, "the cut has no \"vid\": it cuts nothing");
       } else {
-        out_.Error(elementPointer, "expected an id, found " + KindOfValue(element) + ": it is skipped");
+        out_.Error(elementPointer,
+                   "expected an id, found " + KindOfValue(element) + ": it is skipped");
       }
     }
   }
@@ -407,15 +413,17 @@ class ShapeChecker {
       for (const std::string& name : PlaceholderNames(value.get_ref<const std::string&>())) {
         if (!parameters_.count(name)) {
           std::vector<std::string> known(parameters_.begin(), parameters_.end());
-          out_.Error(pointer, "placeholder {{" + name + "}} names no parameter" +
-                                  DidYouMean(name, known));
+          out_.Error(pointer,
+                     "placeholder {{" + name + "}} names no parameter" + DidYouMean(name, known));
         } else if (auto dropdown = dropdownParameters_.find(name);
                    dropdown != dropdownParameters_.end()) {
-          out_.Warning(pointer, "placeholder {{" + name + "}} names a parameter whose value is the dropdown " +
-                                    Quoted(dropdown->second) +
-                                    ": expressions are solved before dropdowns, so it is solved only where "
-                                    "the caller first writes the chosen entry into the parameter (as the "
-                                    "configurator page does); built as it stands, the expression fails");
+          out_.Warning(pointer,
+                       "placeholder {{" + name +
+                           "}} names a parameter whose value is the dropdown " +
+                           Quoted(dropdown->second) +
+                           ": expressions are solved before dropdowns, so it is solved only where "
+                           "the caller first writes the chosen entry into the parameter (as the "
+                           "configurator page does); built as it stands, the expression fails");
         }
       }
     }
@@ -508,8 +516,8 @@ class ShapeChecker {
       return;
     }
     if (depth_ + 1 >= kMaxObjectDepth) {
-      out_.Error(pointer, "included models nest deeper than " + std::to_string(kMaxObjectDepth) +
-                              " levels");
+      out_.Error(pointer,
+                 "included models nest deeper than " + std::to_string(kMaxObjectDepth) + " levels");
       return;
     }
     json resolved = content;
@@ -525,14 +533,16 @@ class ShapeChecker {
         if (found == attachmentTypes_.end()) {
           std::vector<std::string> known;
           for (const auto& [id, type] : attachmentTypes_) known.push_back(id);
-          out_.Error(ref.pointer, "no attachment has the id \"" + ref.id + "\"" + DidYouMean(ref.id, known));
+          out_.Error(ref.pointer,
+                     "no attachment has the id \"" + ref.id + "\"" + DidYouMean(ref.id, known));
         } else if (found->second != ref.filetype) {
           out_.Error(ref.pointer, "attachment \"" + ref.id + "\" is of file type " +
                                       Quoted(found->second) + ", not " + Quoted(ref.filetype) +
                                       ": it is not used");
         }
       } else if (!objectIds_.count(ref.id)) {
-        out_.Error(ref.pointer, "no object has the id \"" + ref.id + "\"" + DidYouMean(ref.id, ids_));
+        out_.Error(ref.pointer,
+                   "no object has the id \"" + ref.id + "\"" + DidYouMean(ref.id, ids_));
       }
     }
   }

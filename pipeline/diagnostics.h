@@ -2,10 +2,9 @@
 // the document as a JSON Pointer. The build operations never run this.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace velamanifold {
 
