@@ -520,10 +520,7 @@ class ShapeChecker {
                  "included models nest deeper than " + std::to_string(kMaxObjectDepth) + " levels");
       return;
     }
-    json resolved = content;
-    SolveAllObjects(resolved);
-    ResolveDropdowns(resolved);
-    CheckDocumentShape(content, resolved, pointer, depth_ + 1, out_);
+    CheckDocumentShape(content, pointer, depth_ + 1, out_);
   }
 
   void CheckReferences() {
@@ -641,8 +638,15 @@ class ShapeChecker {
 
 }  // namespace
 
-void CheckDocumentShape(const json& document, const json& resolved, const std::string& at,
-                        int depth, Diagnostics& out) {
+void CheckDocumentShape(const json& document, const std::string& at, int depth, Diagnostics& out) {
+  // Only the objects are solved: included models nest inside attachments, and
+  // a copy of those at every level would grow with the square of the nesting.
+  json resolved = json::object();
+  if (document.is_object() && document.contains("objects")) {
+    resolved["objects"] = document["objects"];
+    SolveAllObjects(resolved);
+    ResolveDropdowns(resolved);
+  }
   ShapeChecker(document, resolved, at, depth, out).Run();
 }
 

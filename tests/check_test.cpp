@@ -223,6 +223,22 @@ TEST(CheckModel, SoundDocumentsHaveNoFindings) {
   }
 }
 
+TEST(CheckModel, IncludesNestedPastTheCeilingEndWithAFinding) {
+  // Each level includes the next: 250 levels, past the nesting ceiling of 200.
+  json document = {{"objects", json::array()}};
+  for (int level = 0; level < 250; ++level) {
+    document = {{"objects", {{{"vid", "i"}, {"type", "includepart"}, {"attachmentVid", "m"}}}},
+                {"attachments", {{{"vid", "m"}, {"filetype", "vela"}, {"content", document}}}}};
+  }
+  const std::vector<Diagnostic> found = CheckModel(document.dump());
+  bool nesting = false, ceiling = false;
+  for (const Diagnostic& d : found) {
+    nesting |= d.message.find("included models nest deeper than 200 levels") != std::string::npos;
+    ceiling |= d.pointer == "/objects/0" && d.message.find("meets a ceiling") != std::string::npos;
+  }
+  EXPECT_TRUE(nesting && ceiling) << Dump(found);
+}
+
 TEST(CheckModel, CycleIsReportedOnceWhereItCloses) {
   const std::vector<Diagnostic> found =
       CheckModel(R"({"objects":[{"vid":"a","type":"union","baseObjects":["a"]}]})");
