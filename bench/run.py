@@ -243,6 +243,39 @@ def throughput(args):
     return results
 
 
+def thousand_objects(kind):
+    """Returns a model document of 1,000 objects: 1,000 cubes, or 333 boxes
+    each with a hole cut by a subtract (a parameter sets their width)."""
+    if kind == "cubes":
+        return {"objects": [{"vid": "c%d" % i, "type": "cube", "size": {"x": 10, "y": 8, "z": 4},
+                             "move": {"x": 12 * (i % 40), "y": 12 * (i // 40)}}
+                            for i in range(1000)]}
+    objects = [{"vid": "w", "type": "parameter", "value": {"value": 10}}]
+    for i in range(333):
+        x, y = 12 * (i % 20), 12 * (i // 20)
+        objects += [
+            {"vid": "c%d" % i, "type": "cube", "size": {"x": "={{w}}", "y": 8, "z": 4},
+             "move": {"x": x, "y": y}, "visible": False},
+            {"vid": "h%d" % i, "type": "cylinder", "size": {"diameter": 3, "height": 10},
+             "move": {"x": x + 5, "y": y + 4, "z": -1}, "visible": False},
+            {"vid": "s%d" % i, "type": "subtract", "baseObjects": ["c%d" % i],
+             "subtractObjects": ["h%d" % i]}]
+    return {"objects": objects}
+
+
+def check_times(args):
+    """Median (wall, processor) seconds of `tarvo-cli check` on each 1,000-object model."""
+    cli = os.path.join(args.bin, "tarvo-cli")
+    results = {}
+    for kind in ("cubes", "boxes_with_holes"):
+        path = os.path.join(OUT, "check_%s.json" % kind)
+        with open(path, "w") as f:
+            json.dump(thousand_objects(kind), f)
+        runs = [timed([cli, "check", "-", "--json"], path, path + ".out") for _ in range(args.runs)]
+        results[kind] = (statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs))
+    return results
+
+
 def fmt_size(n):
     return "%.1f MB" % (n / 1e6) if n >= 1e6 else "%.1f kB" % (n / 1e3)
 
@@ -302,6 +335,10 @@ def main():
             print("%-14s %7.3fs %7.3fs %5.0f MiB %10s %7.0f%%" % (
                 r["file"], r["median_s"], r["cpu_s"], r["peak_mib"], fmt_size(r["bytes"]),
                 r["over_build_pct"]))
+    results["check"] = check_times(args)
+    print("\ncheck of a 1,000-object model (median wall / cpu):")
+    for kind, (wall, cpu) in results["check"].items():
+        print("  %-32s %.3f s / %.3f s" % (kind, wall, cpu))
     results["probe_median_ms"] = probe(args) * 1e3
     print("\nprobe start-up: median %.2f ms over 200 runs" % results["probe_median_ms"])
     if not args.skip_throughput:

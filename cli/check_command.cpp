@@ -1,15 +1,10 @@
 #include "cli/check_command.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
-
+#include <exception>
 #include <nlohmann/json.hpp>
 
+#include "cli/files.h"
 #include "cli/stdout_guard.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/model_schema.h"
@@ -37,20 +32,11 @@ constexpr const char* kUsage =
     "2 for a usage error or a file that cannot be read.\n";
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli check --help)\n",
+  std::fprintf(stderr,
+               "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli "
+               "check --help)\n",
                message.c_str());
   return 2;
-}
-
-bool ReadText(const std::string& path, std::string& text) {
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return !std::cin.bad();
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
 }
 
 const char* SeverityName(Severity severity) {
@@ -79,7 +65,8 @@ std::string JsonReport(const std::string& name, const std::vector<Diagnostic>& d
                        size_t errors, size_t warnings) {
   json list = json::array();
   for (const Diagnostic& d : diagnostics) {
-    json entry = {{"pointer", d.pointer}, {"severity", SeverityName(d.severity)}, {"message", d.message}};
+    json entry = {
+        {"pointer", d.pointer}, {"severity", SeverityName(d.severity)}, {"message", d.message}};
     if (d.line > 0) {
       entry["line"] = d.line;
       entry["column"] = d.column;
@@ -124,8 +111,10 @@ int RunCheckCommand(const std::vector<std::string>& args) {
   if (!havePath) return UsageError("no model document given (\"-\" reads standard input)");
 
   std::string text;
-  if (!ReadText(path, text)) {
-    std::fprintf(stderr, "tarvo-cli: check: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+  try {
+    text = ReadWholeFile(path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarvo-cli: check: %s: %s\n", path.c_str(), e.what());
     return 2;
   }
   const std::string name = path == "-" ? "<stdin>" : path;
@@ -138,12 +127,14 @@ int RunCheckCommand(const std::vector<std::string>& args) {
     diagnostics = CheckModel(text);
     for (const Diagnostic& d : diagnostics) errors += d.severity == Severity::kError;
     const size_t warnings = diagnostics.size() - errors;
-    report = asJson ? JsonReport(name, diagnostics, errors, warnings) : HumanReport(name, diagnostics);
+    report =
+        asJson ? JsonReport(name, diagnostics, errors, warnings) : HumanReport(name, diagnostics);
     guard.Write(report);
     if (!asJson) {
       std::fprintf(stderr, "tarvo-cli: %s: %s\n", name.c_str(),
-                   diagnostics.empty() ? "no problems found"
-                                       : (Count(errors, "error") + ", " + Count(warnings, "warning")).c_str());
+                   diagnostics.empty()
+                       ? "no problems found"
+                       : (Count(errors, "error") + ", " + Count(warnings, "warning")).c_str());
     }
   }
   return errors > 0 ? 1 : 0;

@@ -75,8 +75,8 @@ class EmptyTracer {
     for (const std::string& id : ids) {
       if (!SolidEmpty(id)) return "";
     }
-    return "its " + std::string(role) + " " + Named(ids.front()) + " builds nothing: " +
-           SolidReason(ids.front(), depth + 1);
+    return "its " + std::string(role) + " " + Named(ids.front()) +
+           " builds nothing: " + SolidReason(ids.front(), depth + 1);
   }
 
   // The same for listed regions.
@@ -86,15 +86,16 @@ class EmptyTracer {
     for (const std::string& id : ids) {
       if (!RegionEmpty(id)) return "";
     }
-    return "its " + std::string(role) + " " + Named(ids.front()) + " is an empty region: " +
-           RegionReason(ids.front(), depth + 1);
+    return "its " + std::string(role) + " " + Named(ids.front()) +
+           " is an empty region: " + RegionReason(ids.front(), depth + 1);
   }
 
   std::string SolidReasonOf(const json& object, const std::string& type, int depth) {
     const ObjectType* info = FindObjectType(type);
     if (type.empty()) return "it has no type";
     if (!info) return "its type \"" + type + "\" is unknown";
-    if (info->openMembers || type == "parameter") return "a \"" + type + "\" object carries no geometry";
+    if (info->openMembers || type == "parameter")
+      return "a \"" + type + "\" object carries no geometry";
 
     if (type == "union" || type == "subtract" || type == "intersect" || type == "stretch" ||
         type == "mirror" || type == "grid" || type == "rectangularGrid" ||
@@ -144,7 +145,8 @@ class EmptyTracer {
       return "the machining of its body " + Named(shell) + " leaves nothing";
     }
     if (RegionEmpty(shell)) {
-      return "its outline " + Named(shell) + " is an empty region: " + RegionReason(shell, depth + 1);
+      return "its outline " + Named(shell) +
+             " is an empty region: " + RegionReason(shell, depth + 1);
     }
     return "its cuts remove all of it";
   }
@@ -208,8 +210,8 @@ void CheckDocumentBuild(const std::string& text, Diagnostics& out) {
     try {
       const manifold::Manifold solid = tracer.Solid(vid);
       if (solid.IsEmpty()) {
-        out.Warning(pointer, type + " " + Named(vid) + " is visible but builds nothing: " +
-                                 tracer.SolidReason(vid, 0));
+        out.Warning(pointer, type + " " + Named(vid) +
+                                 " is visible but builds nothing: " + tracer.SolidReason(vid, 0));
       } else if (!(std::abs(solid.Volume()) > kNoVolume)) {
         out.Warning(pointer, type + " " + Named(vid) +
                                  " builds a solid without volume (a size of 0 somewhere?)");

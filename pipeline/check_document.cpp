@@ -1,9 +1,9 @@
 // The shape findings of a model document: members and their kinds, ids and
 // references, placeholders, expressions, colours, attachments, height maps.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -16,7 +16,6 @@
 #include "params/templates.h"
 #include "pipeline/diagnostics.h"
 #include "pipeline/json_access.h"
-#include "pipeline/json_parse.h"
 #include "pipeline/limits.h"
 #include "pipeline/object_keys.h"
 
@@ -83,7 +82,7 @@ std::vector<std::string> Names(const std::vector<MemberInfo>& table) {
 struct Reference {
   std::string pointer;  // where the id is written
   std::string id;
-  bool attachment;      // names an attachment rather than an object
+  bool attachment;       // names an attachment rather than an object
   std::string filetype;  // the attachment's expected file type
 };
 
@@ -116,6 +115,7 @@ class ShapeChecker {
     CheckAttachments();
     CheckReferences();
     CheckCycles();
+    CheckVisibleOperands();
   }
 
  private:
@@ -133,7 +133,8 @@ class ShapeChecker {
 
   void WrongKind(const std::string& pointer, ValueKind kind, const json& value,
                  const std::string& consequence) {
-    out_.Error(pointer, "expected " + KindName(kind) + ", found " + KindOfValue(value) + consequence);
+    out_.Error(pointer,
+               "expected " + KindName(kind) + ", found " + KindOfValue(value) + consequence);
   }
 
   void CollectIds(const json& objects) {
@@ -147,7 +148,11 @@ class ShapeChecker {
                    "duplicate id \"" + id + "\": " + ObjectPointer(it->second) +
                        " has it too, and every reference reaches only that one");
       }
-      if (Js(objects[i], "type", "") == "parameter") parameters_.insert(id);
+      if (Js(objects[i], "type", "") == "parameter") {
+        parameters_.insert(id);
+        const json& value = Jobj(Jobj(objects[i], "value"), "value");
+        if (IsDropdown(value)) dropdownParameters_.emplace(id, value.get<std::string>());
+      }
       ids_.push_back(id);
     }
   }
@@ -180,7 +185,8 @@ class ShapeChecker {
       if (object.contains("vid") && !vid.is_string()) {
         out_.Error(pointer + "/vid", "expected an id text, found " + KindOfValue(vid));
       } else {
-        out_.Warning(pointer, "the object has no \"vid\": nothing can refer to it and it is never built");
+        out_.Warning(pointer,
+                     "the object has no \"vid\": nothing can refer to it and it is never built");
       }
     }
     CheckPlaceholders(object, pointer, true);
@@ -199,11 +205,11 @@ class ShapeChecker {
                               std::to_string(w) + " x " + std::to_string(h) +
                               ": it builds nothing");
     } else if (static_cast<int64_t>(values.size()) < w * h) {
-      out_.Error(pointer + "/_heightmap",
-                 "the height map holds " + std::to_string(values.size()) +
-                     " grey values, fewer than the " + std::to_string(w) + " x " +
-                     std::to_string(h) + " = " + std::to_string(w * h) +
-                     " its width and height state: it builds nothing");
+      out_.Error(pointer + "/_heightmap", "the height map holds " + std::to_string(values.size()) +
+                                              " grey values, fewer than the " + std::to_string(w) +
+                                              " x " + std::to_string(h) + " = " +
+                                              std::to_string(w * h) +
+                                              " its width and height state: it builds nothing");
     }
   }
 
@@ -283,6 +289,8 @@ class ShapeChecker {
     double number = 0;
     const bool numeric = resolved.is_string() && StartsWithNumber(text, number);
     if (IsExpression(value)) {
+      // Reported with the placeholder that names the dropdown parameter.
+      if (NamesDropdownParameter(value.get<std::string>())) return;
       if (!IsWholeNumber(text)) {
         std::string reason;
         try {
@@ -302,7 +310,8 @@ class ShapeChecker {
       return;
     }
     if (!numeric) {
-      const std::string what = IsDropdown(value) ? "the chosen entry " + Quoted(text) : Quoted(text);
+      const std::string what =
+          IsDropdown(value) ? "the chosen entry " + Quoted(text) : Quoted(text);
       out_.Error(pointer, "expected a number, found " + what + ": the default is used");
     }
   }
@@ -323,8 +332,9 @@ class ShapeChecker {
     const std::string written = text;
     if (!text.empty() && text[0] == '#') text.erase(0, 1);
     if (text.empty()) return;
-    const bool hex = std::all_of(text.begin(), text.end(),
-                                 [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    const bool hex = std::all_of(text.begin(), text.end(), [](char c) {
+      return std::isxdigit(static_cast<unsigned char>(c));
+    });
     if (text.size() != 3 && text.size() != 6 && text.size() != 8) {
       out_.Warning(pointer, "colour " + Quoted(written) +
                                 " has neither 3, 6 nor 8 hexadecimal digits: it is ignored");
@@ -350,9 +360,11 @@ class ShapeChecker {
         static const std::vector<MemberInfo> kCut = {{"vid", ValueKind::kObjectId, {}},
                                                      {"depth", ValueKind::kNumber, {}}};
         CheckMembers(element, element, kCut, elementPointer, false);
-        if (!element.contains("vid")) out_.Error(elementPointer, "the cut has no \"vid\": it cuts nothing");
+        if (!element.contains("vid"))
+          out_.Error(elementPointer, "the cut has no \"vid\": it cuts nothing");
       } else {
-        out_.Error(elementPointer, "expected an id, found " + KindOfValue(element) + ": it is skipped");
+        out_.Error(elementPointer,
+                   "expected an id, found " + KindOfValue(element) + ": it is skipped");
       }
     }
   }
@@ -398,21 +410,46 @@ class ShapeChecker {
         CheckPlaceholders(value[k], pointer + "/" + std::to_string(k), false);
       }
     } else if (IsExpression(value)) {
-      const std::string& text = value.get_ref<const std::string&>();
-      size_t open = text.find("{{");
-      while (open != std::string::npos) {
-        const size_t close = text.find("}}", open + 2);
-        if (close == std::string::npos) break;
-        const std::string inner = text.substr(open + 2, close - open - 2);
-        const std::string name = inner.substr(0, inner.find('|'));
-        if (!inner.empty() && inner.find('}') == std::string::npos && !parameters_.count(name)) {
+      for (const std::string& name : PlaceholderNames(value.get_ref<const std::string&>())) {
+        if (!parameters_.count(name)) {
           std::vector<std::string> known(parameters_.begin(), parameters_.end());
-          out_.Error(pointer, "placeholder {{" + inner + "}} names no parameter" +
-                                  DidYouMean(name, known));
+          out_.Error(pointer,
+                     "placeholder {{" + name + "}} names no parameter" + DidYouMean(name, known));
+        } else if (auto dropdown = dropdownParameters_.find(name);
+                   dropdown != dropdownParameters_.end()) {
+          out_.Warning(pointer,
+                       "placeholder {{" + name +
+                           "}} names a parameter whose value is the dropdown " +
+                           Quoted(dropdown->second) +
+                           ": expressions are solved before dropdowns, so it is solved only where "
+                           "the caller first writes the chosen entry into the parameter (as the "
+                           "configurator page does); built as it stands, the expression fails");
         }
-        open = text.find("{{", close + 2);
       }
     }
+  }
+
+  // Returns the parameter names of the placeholders of an expression text.
+  static std::vector<std::string> PlaceholderNames(const std::string& text) {
+    std::vector<std::string> names;
+    size_t open = text.find("{{");
+    while (open != std::string::npos) {
+      const size_t close = text.find("}}", open + 2);
+      if (close == std::string::npos) break;
+      const std::string inner = text.substr(open + 2, close - open - 2);
+      if (!inner.empty() && inner.find('}') == std::string::npos) {
+        names.push_back(inner.substr(0, inner.find('|')));
+      }
+      open = text.find("{{", close + 2);
+    }
+    return names;
+  }
+
+  bool NamesDropdownParameter(const std::string& expression) const {
+    for (const std::string& name : PlaceholderNames(expression)) {
+      if (dropdownParameters_.count(name)) return true;
+    }
+    return false;
   }
 
   void CheckAttachments() {
@@ -479,14 +516,11 @@ class ShapeChecker {
       return;
     }
     if (depth_ + 1 >= kMaxObjectDepth) {
-      out_.Error(pointer, "included models nest deeper than " + std::to_string(kMaxObjectDepth) +
-                              " levels");
+      out_.Error(pointer,
+                 "included models nest deeper than " + std::to_string(kMaxObjectDepth) + " levels");
       return;
     }
-    json resolved = content;
-    SolveAllObjects(resolved);
-    ResolveDropdowns(resolved);
-    CheckDocumentShape(content, resolved, pointer, depth_ + 1, out_);
+    CheckDocumentShape(content, pointer, depth_ + 1, out_);
   }
 
   void CheckReferences() {
@@ -496,14 +530,16 @@ class ShapeChecker {
         if (found == attachmentTypes_.end()) {
           std::vector<std::string> known;
           for (const auto& [id, type] : attachmentTypes_) known.push_back(id);
-          out_.Error(ref.pointer, "no attachment has the id \"" + ref.id + "\"" + DidYouMean(ref.id, known));
+          out_.Error(ref.pointer,
+                     "no attachment has the id \"" + ref.id + "\"" + DidYouMean(ref.id, known));
         } else if (found->second != ref.filetype) {
           out_.Error(ref.pointer, "attachment \"" + ref.id + "\" is of file type " +
                                       Quoted(found->second) + ", not " + Quoted(ref.filetype) +
                                       ": it is not used");
         }
       } else if (!objectIds_.count(ref.id)) {
-        out_.Error(ref.pointer, "no object has the id \"" + ref.id + "\"" + DidYouMean(ref.id, ids_));
+        out_.Error(ref.pointer,
+                   "no object has the id \"" + ref.id + "\"" + DidYouMean(ref.id, ids_));
       }
     }
   }
@@ -558,6 +594,27 @@ class ShapeChecker {
     }
   }
 
+  bool IsVisible(const std::string& id) const {
+    auto it = objectIds_.find(id);
+    return it != objectIds_.end() && Jb(Jobj(ResolvedAt(it->second), "visible"), true);
+  }
+
+  // An operand left visible shows on its own in the whole part as well as
+  // inside the visible object that uses it: an uncut base hides the cut, a
+  // cutter fills its hole.
+  void CheckVisibleOperands() {
+    std::set<std::string> reported;
+    for (const Reference& ref : references_) {
+      if (ref.attachment || !IsVisible(ref.id) || parameters_.count(ref.id)) continue;
+      const std::string owner = OwnerId(ref.pointer);
+      if (owner.empty() || owner == ref.id || !IsVisible(owner)) continue;
+      if (!reported.insert(ref.id).second) continue;
+      out_.Warning(ObjectPointer(objectIds_.at(ref.id)),
+                   "'" + ref.id + "' is visible and also used by '" + owner +
+                       "': the whole part shows it on its own as well; give it \"visible\": false");
+    }
+  }
+
   // Returns the id of the object whose member the pointer points into.
   std::string OwnerId(const std::string& pointer) const {
     const std::string prefix = at_ + "/objects/";
@@ -574,14 +631,22 @@ class ShapeChecker {
   std::map<std::string, size_t> objectIds_;
   std::vector<std::string> ids_;
   std::set<std::string> parameters_;
+  std::map<std::string, std::string> dropdownParameters_;  // id -> dropdown text
   std::map<std::string, std::string> attachmentTypes_;
   std::vector<Reference> references_;
 };
 
 }  // namespace
 
-void CheckDocumentShape(const json& document, const json& resolved, const std::string& at,
-                        int depth, Diagnostics& out) {
+void CheckDocumentShape(const json& document, const std::string& at, int depth, Diagnostics& out) {
+  // Only the objects are solved: included models nest inside attachments, and
+  // a copy of those at every level would grow with the square of the nesting.
+  json resolved = json::object();
+  if (document.is_object() && document.contains("objects")) {
+    resolved["objects"] = document["objects"];
+    SolveAllObjects(resolved);
+    ResolveDropdowns(resolved);
+  }
   ShapeChecker(document, resolved, at, depth, out).Run();
 }
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "params/dropdowns.h"
-#include "params/templates.h"
 #include "pipeline/json_parse.h"
 
 namespace velamanifold {
@@ -101,10 +99,7 @@ std::vector<Diagnostic> CheckModel(const std::string& text) {
     return out.Items();
   }
   try {
-    json resolved = document;
-    SolveAllObjects(resolved);
-    ResolveDropdowns(resolved);
-    CheckDocumentShape(document, resolved, "", 0, out);
+    CheckDocumentShape(document, "", 0, out);
     if (document.is_object()) CheckDocumentBuild(text, out);
   } catch (const std::exception& e) {
     // Whatever was found so far still stands; the rest could not be looked at.

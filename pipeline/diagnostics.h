@@ -2,10 +2,9 @@
 // the document as a JSON Pointer. The build operations never run this.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace velamanifold {
 
@@ -41,11 +40,11 @@ class Diagnostics {
 // then what its visible objects build (nothing, or past a ceiling).
 std::vector<Diagnostic> CheckModel(const std::string& text);
 
-// Records the shape findings of `document` (its solved and resolved form
-// `resolved` gives the values expressions and dropdowns reach) under the
-// pointer `at`; included models are checked the same way, one level further.
-void CheckDocumentShape(const nlohmann::json& document, const nlohmann::json& resolved,
-                        const std::string& at, int depth, Diagnostics& out);
+// Records the shape findings of `document` under the pointer `at`, reading
+// the values its expressions and dropdowns give; included models are checked
+// the same way, one level further.
+void CheckDocumentShape(const nlohmann::json& document, const std::string& at, int depth,
+                        Diagnostics& out);
 
 // Records the findings of building each visible object of the document text
 // (already known to be JSON): objects that build nothing, with the reason

@@ -66,24 +66,25 @@ json ValueDefinitions() {
                       {"pattern", "^\\|[\\s\\S]*\\*"},
                       {"description", "choices with the chosen one marked: '|10|*20|30'"}};
   defs["numberValue"] = {{"anyOf",
-                     {{{"type", "number"}},
-                      {{"type", "boolean"}, {"description", "read as 1 and 0"}},
-                      Ref("numericText"),
-                      Ref("expression"),
-                      Ref("dropdown")}}};
+                          {{{"type", "number"}},
+                           {{"type", "boolean"}, {"description", "read as 1 and 0"}},
+                           Ref("numericText"),
+                           Ref("expression"),
+                           Ref("dropdown")}}};
   defs["textValue"] = {{"type", "string"}};
   defs["flagValue"] = {{"anyOf",
-                   {{{"type", "boolean"}},
-                    {{"type", "number"}},
-                    {{"enum", {"true", "false", "1", "0"}}},
-                    Ref("expression"),
-                    Ref("dropdown")}}};
+                        {{{"type", "boolean"}},
+                         {{"type", "number"}},
+                         {{"enum", {"true", "false", "1", "0"}}},
+                         Ref("expression"),
+                         Ref("dropdown")}}};
   defs["idValue"] = {{"type", "string"}, {"minLength", 1}};
   defs["idList"] = {{"type", "array"}, {"items", Ref("idValue")}};
-  defs["cutList"] = {
-      {"type", "array"},
-      {"items", {{"anyOf", {Ref("idValue"), RecordSchema({{"vid", ValueKind::kObjectId, {}},
-                                                      {"depth", ValueKind::kNumber, {}}})}}}}};
+  defs["cutList"] = {{"type", "array"},
+                     {"items",
+                      {{"anyOf",
+                        {Ref("idValue"), RecordSchema({{"vid", ValueKind::kObjectId, {}},
+                                                       {"depth", ValueKind::kNumber, {}}})}}}}};
   json point = {{"type", "array"}, {"minItems", 2}};
   point["items"] = {{"type", "number"}};
   json contour = {{"type", "array"}};
@@ -115,8 +116,8 @@ json AttachmentDefinition() {
   definition["required"] = {"vid", "filetype", "content"};
   definition["properties"]["filetype"] = {{"enum", {"model/stl", "vela"}}};
   json stl = {{"type", "string"}, {"description", "Base64 of an STL file"}};
-  definition["allOf"] = json::array({ContentWhen("model/stl", stl),
-                                     ContentWhen("vela", {{"$ref", "#"}})});
+  definition["allOf"] =
+      json::array({ContentWhen("model/stl", stl), ContentWhen("vela", {{"$ref", "#"}})});
   return definition;
 }
 
@@ -134,13 +135,14 @@ json ModelSchema() {
     dispatch.push_back({{"if", condition}, {"then", Ref(info.type)}});
   }
   defs["objectRecord"] = {{"type", "object"},
-                    {"required", {"type"}},
-                    {"properties", {{"type", {{"enum", typeNames}}}}},
-                    {"allOf", dispatch}};
+                          {"required", {"type"}},
+                          {"properties", {{"type", {{"enum", typeNames}}}}},
+                          {"allOf", dispatch}};
   defs["attachmentRecord"] = AttachmentDefinition();
 
   json document = RecordSchema(DocumentMembers());
   document["properties"]["$schema"] = Ref("textValue");
+  document["properties"]["title"] = Ref("textValue");
   document["properties"]["objects"] = {{"type", "array"}, {"items", Ref("objectRecord")}};
   document["properties"]["attachments"] = {{"type", "array"}, {"items", Ref("attachmentRecord")}};
 

@@ -72,7 +72,9 @@ ObjectType Outline(const char* type, const char* summary) {
 
 // A type that makes no geometry; its other members belong to other programs.
 ObjectType Inert(const char* type, const char* summary) {
-  return {type, summary, {{"vid", K::kText, {}}, {"type", K::kText, {}}, {"visible", K::kFlag, {}}},
+  return {type,
+          summary,
+          {{"vid", K::kText, {}}, {"type", K::kText, {}}, {"visible", K::kFlag, {}}},
           true};
 }
 
@@ -84,8 +86,8 @@ std::vector<ObjectType> MakeObjectTypes() {
       Numbers("grid", {"rows", "columns", "x", "y", "width", "length"});
   const MemberInfo radialGrid =
       Numbers("grid", {"count", "instanceCount", "angle", "degree", "height", "radius"});
-  const std::vector<MemberInfo> heightMap = {{"_heightmap", K::kGreyValues, {}},
-                                             Num("_heightmapWidth"), Num("_heightmapHeight")};
+  const std::vector<MemberInfo> heightMap = {
+      {"_heightmap", K::kGreyValues, {}}, Num("_heightmapWidth"), Num("_heightmapHeight")};
   auto withHeightMap = [&](std::vector<MemberInfo> own) {
     own.insert(own.end(), heightMap.begin(), heightMap.end());
     return own;
@@ -104,10 +106,12 @@ std::vector<ObjectType> MakeObjectTypes() {
       Solid("triangle", "a right-triangular prism",
             {SizeRecord(NumberList({"width", "height", "depth"}))}),
       Solid("union", "the union of the objects listed", {base}),
-      Solid("subtract", "the base objects with the others cut away", {base, Ids("subtractObjects")}),
+      Solid("subtract", "the base objects with the others cut away",
+            {base, Ids("subtractObjects")}),
       Solid("intersect", "what the base objects and the others have in common",
             {base, Ids("intersectObjects")}),
-      Solid("stretch", "the base objects scaled by percentages", {base, Numbers("scale", {"x", "y", "z"})}),
+      Solid("stretch", "the base objects scaled by percentages",
+            {base, Numbers("scale", {"x", "y", "z"})}),
       Solid("mirror", "the base objects mirrored",
             {base, Record("mirror", {{"axis", K::kText, {}}})}),
       Solid("grid", "copies of the base objects in rows and columns", {base, rectangularGrid}),
@@ -115,30 +119,43 @@ std::vector<ObjectType> MakeObjectTypes() {
             {base, rectangularGrid}),
       Solid("hexagonalGrid", "copies in rows and columns, odd rows shifted by half a column",
             {base, rectangularGrid}),
-      Solid("radialArray", "copies of the base objects turned about the Z axis", {base, radialGrid}),
+      Solid("radialArray", "copies of the base objects turned about the Z axis",
+            {base, radialGrid}),
       Solid("array", "copies of the base objects turned about the Z axis", {base, radialGrid}),
       Planar("rectangle", "a rectangle with one corner at the origin",
              {SizeRecord(NumberList({"x", "y", "width", "height", "corners"}))}),
-      Planar("circle", "a disc centred on the origin", {Size(NumberList({"diameter", "segments"}))}),
+      Planar("circle", "a disc centred on the origin",
+             {Size(NumberList({"diameter", "segments"}))}),
       Planar("triangle2d", "a right triangle or trapezoid with its right angle at the origin",
              {SizeRecord(NumberList({"x", "y", "width"}))}),
-      Planar("merge2d", "regions united, cut and intersected, then offset, scaled, mirrored, copied",
+      Planar("merge2d",
+             "regions united, cut and intersected, then offset, scaled, mirrored, copied",
              {Ids("union"), Ids("subtract"), Ids("intersect"),
-              SizeRecord({Num("offset"), Num("scalex"), Num("scaley"), {"mirror", K::kText, {}},
-                          {"copies", K::kText, {}}, Num("copiesCount"), Num("copiesDegree"),
-                          Num("copiesRows"), Num("copiesColumns"), Num("copiesX"),
+              SizeRecord({Num("offset"),
+                          Num("scalex"),
+                          Num("scaley"),
+                          {"mirror", K::kText, {}},
+                          {"copies", K::kText, {}},
+                          Num("copiesCount"),
+                          Num("copiesDegree"),
+                          Num("copiesRows"),
+                          Num("copiesColumns"),
+                          Num("copiesX"),
                           Num("copiesY")})}),
       Planar("slice", "the section of another object at a height",
              {{"outershell", K::kObjectId, {}}, SizeRecord(NumberList({"z"}))}),
       Solid("lathe", "profiles turned a full circle about the Y axis of the plane",
-            {{"outcut", K::kObjectIds, {}}, {"innercuts", K::kCuts, {}},
+            {{"outcut", K::kObjectIds, {}},
+             {"innercuts", K::kCuts, {}},
              SizeRecord(NumberList({"segments"}))}),
       Solid("loft", "a solid blending a bottom profile into a top profile",
-            {Ids("bottom"), Ids("top"), SizeRecord(NumberList({"height", "x", "y", "rotate", "wall"}))}),
+            {Ids("bottom"), Ids("top"),
+             SizeRecord(NumberList({"height", "x", "y", "rotate", "wall"}))}),
       Solid("extrudetwist", "profiles extruded up, optionally turning as they rise",
             {base, SizeRecord(NumberList({"height", "twist", "slices"}))}),
       Solid("plate", "a plate cut from an outline, with pockets, holes and bevelled edges",
-            {{"outershell", K::kObjectId, {}}, {"innercuts", K::kCuts, {}},
+            {{"outershell", K::kObjectId, {}},
+             {"innercuts", K::kCuts, {}},
              SizeRecord(NumberList({"depth", "offset", "faseTopOuter", "faseTopInner"}))}),
       Solid("thread", "a metric threaded rod standing at the origin",
             {Size({Num("diameter"), Num("height"), Num("screw"), {"standard", K::kText, {}}})}),
@@ -157,8 +174,10 @@ std::vector<ObjectType> MakeObjectTypes() {
        {{"vid", K::kText, {}},
         {"type", K::kText, {}},
         {"visible", K::kFlag, {}},
-        Record("value", {{"value", K::kAny, {}}}),
-        Record("info", {Num("isimportant")})}},
+        // "min", "max", "step" and "label" are for the configurator page,
+        // which offers the parameter to its user.
+        Record("value", {{"value", K::kAny, {}}, Num("min"), Num("max"), Num("step")}),
+        Record("info", {Num("isimportant"), {"label", K::kText, {}}})}},
       Inert("slicer", "slicer settings; no geometry"),
       Inert("fdm", "printer settings; no geometry"),
       Inert("factory", "production settings; no geometry"),
@@ -181,8 +200,9 @@ const std::vector<ObjectType>& ObjectTypes() {
 
 const ObjectType* FindObjectType(const std::string& type) {
   const auto& table = ObjectTypes();
-  auto it = std::lower_bound(table.begin(), table.end(), type,
-                             [](const ObjectType& info, const std::string& t) { return info.type < t; });
+  auto it =
+      std::lower_bound(table.begin(), table.end(), type,
+                       [](const ObjectType& info, const std::string& t) { return info.type < t; });
   return it != table.end() && it->type == type ? &*it : nullptr;
 }
 
@@ -194,7 +214,10 @@ const std::vector<MemberInfo>& AttachmentMembers() {
 
 const std::vector<MemberInfo>& DocumentMembers() {
   static const std::vector<MemberInfo> kMembers = {
-      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}}};
+      {"$schema", K::kText, {}},
+      {"title", K::kText, {}},  // the name the configurator page shows
+      {"objects", K::kAny, {}},
+      {"attachments", K::kAny, {}}};
   return kMembers;
 }
 

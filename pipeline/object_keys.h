@@ -33,9 +33,9 @@ struct MemberInfo {
 
 struct ObjectType {
   std::string type;
-  std::string summary;               // one line: what an object of the type makes
-  std::vector<MemberInfo> members;   // every member an object of the type may have
-  bool openMembers = false;          // members beyond the listed ones are not read, nor reported
+  std::string summary;              // one line: what an object of the type makes
+  std::vector<MemberInfo> members;  // every member an object of the type may have
+  bool openMembers = false;         // members beyond the listed ones are not read, nor reported
 };
 
 // Returns every object type with its members, ordered by type name.

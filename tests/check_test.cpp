@@ -1,5 +1,7 @@
 // The model checker's findings, and the schema and member table it shares
 // with the pipeline.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -7,8 +9,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "pipeline/diagnostics.h"
 #include "pipeline/model_schema.h"
@@ -29,7 +29,8 @@ std::vector<std::string> TableTypes() {
 TEST(ModelSchema, TypesAreExactlyThoseThePipelineDispatches) {
   EXPECT_EQ(TableTypes(), DispatchedTypeNames());
   std::vector<std::string> schemaTypes =
-      ModelSchema()["$defs"]["objectRecord"]["properties"]["type"]["enum"].get<std::vector<std::string>>();
+      ModelSchema()["$defs"]["objectRecord"]["properties"]["type"]["enum"]
+          .get<std::vector<std::string>>();
   EXPECT_EQ(schemaTypes, DispatchedTypeNames());
 }
 
@@ -62,9 +63,7 @@ TEST(NearestName, SuggestsOnlyLikelyMisspellings) {
   for (const auto& [name, expected] : cases) EXPECT_EQ(NearestName(name, names), expected) << name;
 }
 
-TEST(PointerToken, EscapesTildeAndSlash) {
-  EXPECT_EQ(PointerToken("a/b~c"), "a~1b~0c");
-}
+TEST(PointerToken, EscapesTildeAndSlash) { EXPECT_EQ(PointerToken("a/b~c"), "a~1b~0c"); }
 
 struct Broken {
   const char* what;
@@ -91,11 +90,9 @@ TEST(CheckModel, EachKindOfMistakeIsFoundWhereItIs) {
   const Broken cases[] = {
       {"not JSON", "{\"objects\": [\n  {\"vid\": \"a\",}\n]}", "", Severity::kError, "not JSON"},
       {"document of another kind", "[1, 2]", "", Severity::kError, "is a JSON object"},
-      {"misspelt type",
-       R"({"objects":[{"vid":"c","type":"cube"},{"vid":"d","type":"cylnder"}]})",
+      {"misspelt type", R"({"objects":[{"vid":"c","type":"cube"},{"vid":"d","type":"cylnder"}]})",
        "/objects/1/type", Severity::kError, R"(unknown type "cylnder"; did you mean "cylinder"?)"},
-      {"misspelt member",
-       R"({"objects":[{"vid":"c","type":"cylinder","size":{"heigth":4}}]})",
+      {"misspelt member", R"({"objects":[{"vid":"c","type":"cylinder","size":{"heigth":4}}]})",
        "/objects/0/size/heigth", Severity::kError, R"(did you mean "height"?)"},
       {"misspelt top-level member", R"({"object":[]})", "/object", Severity::kError,
        R"(did you mean "objects"?)"},
@@ -103,37 +100,48 @@ TEST(CheckModel, EachKindOfMistakeIsFoundWhereItIs) {
        "/objects/1/vid", Severity::kError, "duplicate id \"c\": /objects/0 has it too"},
       {"missing reference",
        R"({"objects":[{"vid":"box","type":"cube"},{"vid":"u","type":"union","baseObjects":["box","bx"]}]})",
-       "/objects/1/baseObjects/1", Severity::kError, R"(no object has the id "bx"; did you mean "box"?)"},
+       "/objects/1/baseObjects/1", Severity::kError,
+       R"(no object has the id "bx"; did you mean "box"?)"},
       {"reference cycle",
        R"({"objects":[{"vid":"a","type":"union","baseObjects":["b"]},{"vid":"b","type":"union","baseObjects":["a"]}]})",
        "/objects/1/baseObjects/0", Severity::kError, "reference cycle 'a' -> 'b' -> 'a'"},
       {"placeholder naming no parameter",
        R"({"objects":[{"vid":"width","type":"parameter","value":{"value":4}},
                       {"vid":"c","type":"cube","size":{"x":"={{widht}}*2"}}]})",
-       "/objects/1/size/x", Severity::kError, R"(placeholder {{widht}} names no parameter; did you mean "width"?)"},
+       "/objects/1/size/x", Severity::kError,
+       R"(placeholder {{widht}} names no parameter; did you mean "width"?)"},
+      {"placeholder naming a dropdown parameter",
+       R"({"objects":[{"vid":"n","type":"parameter","value":{"value":"|2|*3|4"}},
+                      {"vid":"c","type":"cube","size":{"x":"={{n}}*10"}}]})",
+       "/objects/1/size/x", Severity::kWarning, "expressions are solved before dropdowns"},
       {"failing expression",
        R"({"objects":[{"vid":"w","type":"parameter","value":{"value":4}},
                       {"vid":"c","type":"cube","size":{"x":"={{w}}*(2"}}]})",
        "/objects/1/size/x", Severity::kError, "missing ')' at pos 4"},
-      {"expression dividing by zero", R"({"objects":[{"vid":"c","type":"cube","size":{"x":"=1/0"}}]})",
-       "/objects/0/size/x", Severity::kError, "gives inf"},
-      {"text where a number belongs", R"({"objects":[{"vid":"c","type":"cube","size":{"x":"wide"}}]})",
-       "/objects/0/size/x", Severity::kError, "expected a number, found \"wide\""},
+      {"expression dividing by zero",
+       R"({"objects":[{"vid":"c","type":"cube","size":{"x":"=1/0"}}]})", "/objects/0/size/x",
+       Severity::kError, "gives inf"},
+      {"text where a number belongs",
+       R"({"objects":[{"vid":"c","type":"cube","size":{"x":"wide"}}]})", "/objects/0/size/x",
+       Severity::kError, "expected a number, found \"wide\""},
       {"dropdown choosing a text",
        R"({"objects":[{"vid":"c","type":"cube","size":{"x":"|10|*big"}}]})", "/objects/0/size/x",
        Severity::kError, "the chosen entry \"big\""},
       {"single id where a list belongs",
        R"({"objects":[{"vid":"c","type":"cube"},{"vid":"u","type":"union","baseObjects":"c"}]})",
        "/objects/1/baseObjects", Severity::kError, "expected a list of object ids"},
-      {"visibility as a word",
-       R"({"objects":[{"vid":"c","type":"cube","visible":"no"}]})", "/objects/0/visible",
-       Severity::kError, "reads as false"},
+      {"visibility as a word", R"({"objects":[{"vid":"c","type":"cube","visible":"no"}]})",
+       "/objects/0/visible", Severity::kError, "reads as false"},
       {"colour that is not hexadecimal",
        R"({"objects":[{"vid":"c","type":"cube","color":{"color":"#zz0000"}}]})",
        "/objects/0/color/color", Severity::kError, "not hexadecimal"},
       {"outline point of text",
        R"({"objects":[{"vid":"t","type":"svg","_polygons":[[[0,0],[1,"a"],[1,1]]]}]})",
        "/objects/0/_polygons/0/1/1", Severity::kError, "coordinates are numbers"},
+      {"operand left visible",
+       R"({"objects":[{"vid":"box","type":"cube","visible":false},{"vid":"hole","type":"cylinder"},
+                      {"vid":"body","type":"subtract","baseObjects":["box"],"subtractObjects":["hole"]}]})",
+       "/objects/1", Severity::kWarning, "'hole' is visible and also used by 'body'"},
       {"object without id", R"({"objects":[{"type":"cube"}]})", "/objects/0", Severity::kWarning,
        "no \"vid\""},
       {"visible object building nothing, traced",
@@ -143,7 +151,8 @@ TEST(CheckModel, EachKindOfMistakeIsFoundWhereItIs) {
                       {"vid":"hole","type":"cylinder","visible":false},
                       {"vid":"body","type":"subtract","baseObjects":["plate"],"subtractObjects":["hole"]}]})",
        "/objects/4", Severity::kWarning,
-       "subtract 'body' is visible but builds nothing: its base 'plate' builds nothing: its outline "
+       "subtract 'body' is visible but builds nothing: its base 'plate' builds nothing: its "
+       "outline "
        "'o' is an empty region: its operations leave no area"},
       {"solid without volume",
        R"({"objects":[{"vid":"o","type":"rectangle","size":{"x":0,"y":10},"visible":false},
@@ -151,7 +160,8 @@ TEST(CheckModel, EachKindOfMistakeIsFoundWhereItIs) {
        "/objects/1", Severity::kWarning, "plate 'p' builds a solid without volume"},
       {"reference to a missing outline, traced",
        R"({"objects":[{"vid":"p","type":"plate","outershell":"nowhere"}]})", "/objects/0",
-       Severity::kWarning, "its outline 'nowhere' is an empty region: no object has the id 'nowhere'"},
+       Severity::kWarning,
+       "its outline 'nowhere' is an empty region: no object has the id 'nowhere'"},
       {"STL that does not decode to a closed mesh",
        R"({"objects":[{"vid":"m","type":"polygons","attachmentVids":["s"],"visible":false}],
            "attachments":[{"vid":"s","filetype":"model/stl","content":"c29saWQgeAplbmRzb2xpZCB4Cg=="}]})",
@@ -173,7 +183,8 @@ TEST(CheckModel, EachKindOfMistakeIsFoundWhereItIs) {
       {"ceiling met",
        R"({"objects":[{"vid":"c","type":"cube","visible":false},
                       {"vid":"g","type":"grid","baseObjects":["c"],"grid":{"rows":1000,"columns":1000}}]})",
-       "/objects/1", Severity::kError, "meets a ceiling: copy count of 1000000 exceeds the limit of 100000"},
+       "/objects/1", Severity::kError,
+       "meets a ceiling: copy count of 1000000 exceeds the limit of 100000"},
       {"segment count past its ceiling",
        R"({"objects":[{"vid":"c","type":"cylinder","size":{"segments":5000}}]})", "/objects/0",
        Severity::kError, "exceeds the limit of 1024"},
@@ -181,7 +192,8 @@ TEST(CheckModel, EachKindOfMistakeIsFoundWhereItIs) {
   for (const Broken& c : cases) {
     const std::vector<Diagnostic> found = CheckModel(c.document);
     const Diagnostic* d = Find(found, c.pointer);
-    ASSERT_NE(d, nullptr) << c.what << ": nothing at \"" << c.pointer << "\"; found:\n" << Dump(found);
+    ASSERT_NE(d, nullptr) << c.what << ": nothing at \"" << c.pointer << "\"; found:\n"
+                          << Dump(found);
     EXPECT_EQ(d->severity, c.severity) << c.what;
     EXPECT_NE(d->message.find(c.message), std::string::npos) << c.what << ": " << d->message;
   }
@@ -211,9 +223,25 @@ TEST(CheckModel, SoundDocumentsHaveNoFindings) {
   }
 }
 
+TEST(CheckModel, IncludesNestedPastTheCeilingEndWithAFinding) {
+  // Each level includes the next: 250 levels, past the nesting ceiling of 200.
+  json document = {{"objects", json::array()}};
+  for (int level = 0; level < 250; ++level) {
+    document = {{"objects", {{{"vid", "i"}, {"type", "includepart"}, {"attachmentVid", "m"}}}},
+                {"attachments", {{{"vid", "m"}, {"filetype", "vela"}, {"content", document}}}}};
+  }
+  const std::vector<Diagnostic> found = CheckModel(document.dump());
+  bool nesting = false, ceiling = false;
+  for (const Diagnostic& d : found) {
+    nesting |= d.message.find("included models nest deeper than 200 levels") != std::string::npos;
+    ceiling |= d.pointer == "/objects/0" && d.message.find("meets a ceiling") != std::string::npos;
+  }
+  EXPECT_TRUE(nesting && ceiling) << Dump(found);
+}
+
 TEST(CheckModel, CycleIsReportedOnceWhereItCloses) {
-  const std::vector<Diagnostic> found = CheckModel(
-      R"({"objects":[{"vid":"a","type":"union","baseObjects":["a"]}]})");
+  const std::vector<Diagnostic> found =
+      CheckModel(R"({"objects":[{"vid":"a","type":"union","baseObjects":["a"]}]})");
   int cycles = 0;
   for (const Diagnostic& d : found) cycles += d.message.find("cycle") != std::string::npos;
   EXPECT_EQ(cycles, 1) << Dump(found);
