@@ -2,8 +2,10 @@
 
 A parameter is an object of type "parameter" in a model document; its name is
 its "vid" and its current value the member "value" of its "value" object. That
-object may also carry "min", "max" and "step" for numbers, and "info" may carry
-a "label" to show instead of the name.
+object may also carry "min", "max" and "step" for numbers, or "choices", the
+list of values offered in a dropdown; "info" may carry a "label" to show
+instead of the name. A value written as a dropdown text ("|6|*8|10") is
+offered as a choice too.
 """
 
 import json
@@ -50,6 +52,27 @@ def _is_number(value):
     return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
 
 
+def _choice_text(value):
+    # Choices are compared as text, so that 8 and "8" from a page's select match.
+    if isinstance(value, str):
+        return value
+    return json.dumps(value) if _is_number(value) else None
+
+
+def _listed_choices(holder):
+    """Returns the "choices" list of a parameter's value object when it is a
+    list of numbers and texts that holds the current value, else None."""
+    choices = holder.get("choices")
+    if not isinstance(choices, list) or not choices:
+        return None
+    if any(_choice_text(c) is None for c in choices):
+        return None
+    texts = [_choice_text(c) for c in choices]
+    if _choice_text(holder.get("value")) not in texts or len(set(texts)) != len(texts):
+        return None
+    return choices
+
+
 def _label(obj, name):
     info = obj.get("info")
     label = info.get("label") if isinstance(info, dict) else None
@@ -67,8 +90,11 @@ def describe_parameter(obj):
     value = holder.get("value")
     described = {"name": name, "label": _label(obj, name)}
     dropdown = dropdown_entries(value)
+    listed = _listed_choices(holder)
     if dropdown is not None:
         described.update(kind="choice", choices=dropdown[0], value=dropdown[1])
+    elif listed is not None:
+        described.update(kind="choice", choices=listed, value=value)
     elif _is_number(value):
         described.update(kind="number", value=value)
         for key in ("min", "max", "step"):
@@ -128,13 +154,12 @@ class Model:
                 raise BadValue(f"{name}: {value:g} is above the maximum {parameter['max']:g}", name)
             return int(value) if float(value).is_integer() else value
         if kind == "choice":
-            text = value if isinstance(value, str) else (
-                json.dumps(value) if _is_number(value) else None)
-            if text not in parameter["choices"]:
-                raise BadValue(
-                    f"{name}: {json.dumps(value)} is not one of " + ", ".join(parameter["choices"]),
-                    name)
-            return text
+            text = _choice_text(value)
+            for choice in parameter["choices"]:
+                if _choice_text(choice) == text:
+                    return choice
+            raise BadValue(f"{name}: {json.dumps(value)} is not one of "
+                           + ", ".join(map(_choice_text, parameter["choices"])), name)
         if not isinstance(value, str):
             raise BadValue(f"{name}: expected text, got {json.dumps(value)}", name)
         if len(value) > MAX_TEXT_LENGTH:

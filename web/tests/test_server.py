@@ -236,7 +236,7 @@ def test_export_writes_the_document_with_the_values_set_and_passes_the_file_on(t
     assert answer.headers["content-disposition"] == 'attachment; filename="box.3mf"'
     document = json.loads(answer.body)  # the stand-in copies the model it was given
     params = {o["vid"]: o["value"]["value"] for o in document["objects"] if o["type"] == "parameter"}
-    assert params["width"] == 120 and params["compartments"] == "4" and params["depth"] == 60
+    assert params["width"] == 120 and params["compartments"] == 4 and params["depth"] == 60
     args = json.loads((tmp_path / "export-args").read_text())
     assert args[1:] == ["-o", args[2], "--segments", "32"] and args[2].endswith("/box.3mf")
 
