@@ -2,6 +2,7 @@
 #              and export examples/demo-model.json to out/demo.3mf and out/demo.png
 # make test  - set up, build, run the whole test suite
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
+# make docs  - the schema of model documents and the pictures of docs/examples
 # make bench - benchmark models, overhead against the library, output paths
 # make fuzz SECONDS=N - the request fuzzer for N seconds
 # make serve - the configurator page and its server on http://127.0.0.1:8080 (PORT overrides)
@@ -10,7 +11,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
 
-.PHONY: all deps build demo test sanitize bench fuzz serve bench-serve clean
+.PHONY: all deps build demo docs test sanitize bench fuzz serve bench-serve clean
 
 all: build
 
@@ -30,6 +31,14 @@ demo: build
 	@python3 scripts/summarize.py out/demo-answer.json
 	@build/tarvo-cli export examples/demo-model.json -o out/demo.3mf
 	@build/tarvo-cli export examples/demo-model.json -o out/demo.png
+
+docs: build
+	build/tarvo-cli check --schema > docs/model.schema.json.tmp && mv docs/model.schema.json.tmp docs/model.schema.json
+	@mkdir -p docs/img
+	@for model in docs/examples/*.json; do \
+	  picture=docs/img/$$(basename $$model .json).png; \
+	  build/tarvo-cli export $$model -o $$picture --size 360x270 || exit 1; \
+	done
 
 test: build
 	@scripts/test-deps.sh >/dev/null

@@ -70,6 +70,42 @@ def screw():
                    "m10", segments=64)
 
 
+def name_tag(segments, chamfer):
+    # 74 x 10 x 3 with corners of radius 4, with or without a 1 mm top chamfer.
+    size = {"depth": 3}
+    if chamfer:
+        size["faseTopOuter"] = chamfer
+    return request([
+        {"vid": "outline", "type": "rectangle", "size": {"x": 74, "y": 10, "corners": 4},
+         "visible": False},
+        {"vid": "tag", "type": "plate", "outershell": "outline", "size": size},
+    ], "tag", segments=segments)
+
+
+def plate_countersunk():
+    # 120 x 60 x 4 with corners of radius 6, 2 rows of 10 holes of diameter 4, each
+    # countersunk by 1.
+    objects = [{"vid": "outline", "type": "rectangle", "size": {"x": 120, "y": 60, "corners": 6},
+                "visible": False}]
+    cuts = []
+    for r in range(2):
+        for c in range(10):
+            vid = "hole_%d_%d" % (r, c)
+            objects.append({"vid": vid, "type": "circle", "size": {"diameter": 4},
+                            "move": {"x": -54 + 12 * c, "y": -15 + 30 * r}, "visible": False})
+            cuts.append({"vid": vid, "depth": 0})
+    objects.append({"vid": "plate", "type": "plate", "outershell": "outline", "innercuts": cuts,
+                    "size": {"depth": 4, "faseTopInner": 1}})
+    return request(objects, "plate", segments=32)
+
+
+def relief_photo():
+    # A 1000 x 1000 photo on a 100 x 100 plate: written by run.py at bench time (5 MB).
+    return request([{"vid": "relief", "type": "bumpmesh", "_heightmap": heightmap(1000, 1000),
+                     "_heightmapWidth": 1000, "_heightmapHeight": 1000,
+                     "size": {"x": 100, "y": 100, "base": 2, "z": 3}}], "relief")
+
+
 def plate_m3():
     # 120 x 40 x 6 plate with 2 rows of 10 threaded M3 holes, 0.5 countersinks.
     objects = [{"vid": "outline", "type": "rectangle", "size": {"x": 120, "y": 40},
@@ -145,10 +181,14 @@ MODELS = {
     "plate_m3.build": plate_m3,
     "loft_hollow.build": loft,
     "relief_flat.build": relief_flat,
+    "plate_countersunk.build": plate_countersunk,
     "relief_cylinder.build": relief_cylinder,
     "parts10.multi_xml": parts10,
     "cross_radial.cross_section": cross_radial,
 }
+for _n in (8, 16, 32, 64, 128):
+    MODELS["tag_plain_%d.build" % _n] = lambda n=_n: name_tag(n, 0)
+    MODELS["tag_chamfer_%d.build" % _n] = lambda n=_n: name_tag(n, 1)
 
 
 def main():

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the benchmark models through tarvo-cli (and the direct program) and
 prints a table: median wall time with its spread, peak memory, triangle
-count, answer size, and the tarvo-cli / direct ratio.
+count, answer size, and the tarvo-cli / direct ratio; then the 1,000,000-
+triangle model exported to every file format, against its "build".
 
 The machine is shared and noisy, so every figure is a median over several
 runs, and tarvo-cli and the direct program run alternately so that both see
@@ -68,6 +69,8 @@ def make_stl_requests(bindir):
                                         "attachmentVids": ["torus"]}],
                            "attachments": [{"vid": "torus", "filetype": "model/stl",
                                             "content": content}]}, separators=(",", ":"))
+    with open(os.path.join(OUT, "stl_1m.model.json"), "w") as f:
+        f.write(document)
     paths = []
     for op in ("build", "build_xml"):
         path = os.path.join(OUT, "stl_1m.%s.json" % op)
@@ -75,6 +78,17 @@ def make_stl_requests(bindir):
             json.dump({"jsonStr": document, "vid": "mesh"}, f, separators=(",", ":"))
         paths.append(path)
     return stl, paths
+
+
+def make_relief_request():
+    """Writes the request of a 1000 x 1000 flat relief into bench/out/."""
+    path = os.path.join(OUT, "relief_photo.build.json")
+    if not os.path.exists(path):
+        sys.path.insert(0, HERE)
+        import make_models
+        with open(path, "w") as f:
+            json.dump(make_models.relief_photo(), f, separators=(",", ":"))
+    return path
 
 
 def describe(answer_path, op):
@@ -172,6 +186,39 @@ def bench_model(name, op, request, args, stl):
     return row
 
 
+# Export rows: output file and extra arguments; the picture at 1600 x 1200.
+EXPORTS = [("stl_1m.stl", []), ("stl_1m.glb", []), ("stl_1m.3mf", []),
+           ("stl_1m.png", ["--size", "1600x1200"])]
+
+
+def bench_exports(args, build_row):
+    """Exports the 1,000,000-triangle model to every format; returns one row per format
+    with the processor time over that of answering "build" for the same model."""
+    cli = os.path.join(args.bin, "tarvo-cli")
+    model = os.path.join(OUT, "stl_1m.model.json")
+    rows = []
+    for name, extra in EXPORTS:
+        target = os.path.join(OUT, name)
+        times, cpus, mems = [], [], []
+        for _ in range(min(args.runs, 3)):
+            wall, cpu, rss, code = timed([cli, "export", model, "-o", target, "--object", "mesh"]
+                                         + extra, os.devnull, target + ".stdout")
+            if code != 0:
+                rows.append({"file": name, "error": "exit %d" % code})
+                break
+            times.append(wall)
+            cpus.append(cpu)
+            mems.append(rss)
+        else:
+            cpu = statistics.median(cpus)
+            rows.append({"file": name, "median_s": statistics.median(times), "cpu_s": cpu,
+                         "peak_mib": max(mems), "bytes": os.path.getsize(target),
+                         "over_build_pct": 100.0 * (cpu / build_row["cpu_s"] - 1)})
+        print("  export %-12s %s" % (name, rows[-1].get("error") or "%.3f s" % rows[-1]["cpu_s"]),
+              file=sys.stderr)
+    return rows
+
+
 def probe(args, runs=200):
     cli = os.path.join(args.bin, "tarvo-cli")
     times = []
@@ -211,7 +258,7 @@ def main():
 
     stl, stl_requests = make_stl_requests(args.bin)
     requests = sorted(os.path.join(MODELS, f) for f in os.listdir(MODELS) if f.endswith(".json"))
-    requests += stl_requests
+    requests += stl_requests + [make_relief_request()]
     rows = []
     for path in requests:
         name, op = os.path.basename(path)[:-5].rsplit(".", 1)
@@ -241,6 +288,20 @@ def main():
             r.get("same_mesh", "-")))
 
     results = {"models": rows}
+    build_1m = [r for r in rows if (r["name"], r["op"]) == ("stl_1m", "build") and "cpu_s" in r]
+    if build_1m:
+        results["exports"] = bench_exports(args, build_1m[0])
+        print("\nexport of the 1,000,000-triangle model (processor time; the cost is the time")
+        print("over answering \"build\" for it, %.3f s, which builds the same solid):"
+              % build_1m[0]["cpu_s"])
+        print("%-14s %8s %8s %9s %10s %8s" % ("file", "wall", "cpu", "peak", "size", "cost"))
+        for r in results["exports"]:
+            if "error" in r:
+                print("%-14s %s" % (r["file"], r["error"]))
+                continue
+            print("%-14s %7.3fs %7.3fs %5.0f MiB %10s %7.0f%%" % (
+                r["file"], r["median_s"], r["cpu_s"], r["peak_mib"], fmt_size(r["bytes"]),
+                r["over_build_pct"]))
     results["probe_median_ms"] = probe(args) * 1e3
     print("\nprobe start-up: median %.2f ms over 200 runs" % results["probe_median_ms"])
     if not args.skip_throughput:

@@ -1,9 +1,10 @@
 // Throughput of the output and import paths: Base64 encoding of mesh
 // buffers, the 3MF text against the same numbers written through a
-// std::ostringstream, and the STL import of a 1,000,000-triangle file.
+// std::ostringstream, the STL import of a 1,000,000-triangle file, and the
+// file formats of `tarvo-cli export` for that solid.
 // Prints one "RESULT name value unit" line per figure (run.py reads them).
 //   tarvo_bench_throughput [SECTION]  run the measurements (all, or one of
-//                                     base64, 3mf, stl)
+//                                     base64, 3mf, stl, export)
 //   tarvo_bench_throughput --stl PATH write the 1,000,000-triangle STL file
 #include <malloc.h>
 #include <time.h>
@@ -22,7 +23,12 @@
 
 #include "bench/torus_stl.h"
 #include "cli/base64.h"
+#include "export/glb_writer.h"
+#include "export/png_writer.h"
+#include "export/renderer.h"
+#include "export/stl_writer.h"
 #include "export/threemf.h"
+#include "export/threemf_package.h"
 #include "import/stl_reader.h"
 
 namespace {
@@ -170,6 +176,41 @@ void StlImport() {
   Result("stl_read_merge_ms", (total - construct) * 1e3, "ms");
 }
 
+// The writers of every export format for the 1,000,000-triangle solid, each
+// from the solid (taking the mesh from the library included) to the file's
+// bytes, against the import that builds the solid.
+void Export() {
+  std::vector<uint8_t> bytes = velamanifold::bench::TorusStl(1000, 500);
+  Manifold solid;
+  const double build = Median(3, [&] { solid = velamanifold::StlBufferToManifold(bytes, 0); });
+  Result("export_triangles", static_cast<double>(solid.NumTri()), "tris");
+  Result("export_build_ms", build * 1e3, "ms");
+  std::string file;
+  auto row = [&](const char* name, const std::function<std::string()>& write) {
+    const double t = Median(3, [&] { file = write(); });
+    Result((std::string("export_") + name + "_ms").c_str(), t * 1e3, "ms");
+    Result((std::string("export_") + name + "_pct").c_str(), 100 * t / build, "%");
+    Result((std::string("export_") + name + "_mb").c_str(), file.size() / 1e6, "MB");
+  };
+  row("stl", [&] { return velamanifold::MeshToBinaryStl(solid.GetMeshGL()); });
+  row("glb", [&] { return velamanifold::MeshToGlb(solid.GetMeshGL()); });
+  row("3mf", [&] {
+    const manifold::MeshGL mesh = solid.GetMeshGL();
+    return velamanifold::ThreeMFPackage(
+        velamanifold::ManifoldTo3MFModelXML(solid, "model"),
+        velamanifold::ImageToPng(velamanifold::RenderIsometric(mesh, 256, 256)));
+  });
+  row("png_1600x1200", [&] {
+    return velamanifold::ImageToPng(velamanifold::RenderIsometric(solid.GetMeshGL(), 1600, 1200));
+  });
+  // What the 3MF package costs beyond its model text: thumbnail and zip.
+  const double xml = Median(3, [&] { file = velamanifold::ManifoldTo3MFModelXML(solid, "model"); });
+  Result("export_3mf_model_text_ms", xml * 1e3, "ms");
+  const manifold::MeshGL mesh = solid.GetMeshGL();
+  const double render = Median(3, [&] { velamanifold::RenderIsometric(mesh, 1600, 1200); });
+  Result("export_render_1600x1200_ms", render * 1e3, "ms");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,5 +229,6 @@ int main(int argc, char** argv) {
   if (only.empty() || only == "base64") Base64();
   if (only.empty() || only == "3mf") ThreeMF();
   if (only.empty() || only == "stl") StlImport();
+  if (only.empty() || only == "export") Export();
   return 0;
 }

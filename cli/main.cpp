@@ -1,5 +1,6 @@
 // tarvo-cli <op>: answers one JSON request from standard input with one JSON
 // answer on standard output.
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/export_command.h"
 #include "cli/request.h"
 #include "cli/stdout_guard.h"
@@ -56,6 +58,13 @@ int Run(const std::string& op) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // One request per process: memory that is freed stays in the heap for the
+  // next allocation instead of going back to the system and returning as
+  // fresh pages. The library allocates and frees arrays of tens of megabytes
+  // many times while it builds a big mesh; faulting them in took a fifth of
+  // the processor time of a 2-million-triangle relief.
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   if (argc < 2) {
     std::fprintf(stderr, "usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n");
     std::fflush(stderr);
@@ -63,6 +72,9 @@ int main(int argc, char** argv) {
   }
   if (std::string(argv[1]) == "export") {
     return velamanifold::RunExportCommand(std::vector<std::string>(argv + 2, argv + argc));
+  }
+  if (std::string(argv[1]) == "check") {
+    return velamanifold::RunCheckCommand(std::vector<std::string>(argv + 2, argv + argc));
   }
   return Run(argv[1]);
 }

@@ -69,16 +69,22 @@ class SampleBuffer {
   // as inside, so triangles sharing an edge leave no gap.
   void Fill(const float* a, const float* b, const float* c, uint32_t color) {
     double area = Edge(a, b, c[0], c[1]);
-    if (area == 0) return;
+    // Also refuses corners that are no finite numbers, which no cast to a
+    // pixel index may see.
+    if (!std::isfinite(area) || area == 0) return;
     if (area < 0) {
       std::swap(b, c);
       area = -area;
     }
-    const int x0 = std::max(0, static_cast<int>(std::floor(std::min({a[0], b[0], c[0]}))));
-    const int x1 = std::min(width_ - 1, static_cast<int>(std::ceil(std::max({a[0], b[0], c[0]}))));
-    const int y0 = std::max(0, static_cast<int>(std::floor(std::min({a[1], b[1], c[1]}))));
-    const int y1 = std::min(height_ - 1, static_cast<int>(std::ceil(std::max({a[1], b[1], c[1]}))));
-    if (x0 > x1 || y0 > y1) return;
+    // The sample rectangle around the triangle, clipped to the buffer before
+    // anything is turned into an index.
+    const double left = std::min({a[0], b[0], c[0]}), right = std::max({a[0], b[0], c[0]});
+    const double top = std::min({a[1], b[1], c[1]}), bottom = std::max({a[1], b[1], c[1]});
+    if (right < 0 || bottom < 0 || left > width_ || top > height_) return;
+    const int x0 = static_cast<int>(std::max(0.0, std::floor(left)));
+    const int x1 = static_cast<int>(std::min(width_ - 1.0, std::ceil(right)));
+    const int y0 = static_cast<int>(std::max(0.0, std::floor(top)));
+    const int y1 = static_cast<int>(std::min(height_ - 1.0, std::ceil(bottom)));
     const double inverse = 1.0 / area;
     for (int y = y0; y <= y1; ++y) {
       const double py = y + 0.5;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "geometry/loft.h"
+#include "geometry/bevel.h"
 
 namespace velamanifold {
 
@@ -15,21 +15,38 @@ using manifold::Manifold;
 // Thinnest slab a plate shell is given when its bounds collapse.
 constexpr double kMinThickness = 0.0001;
 
-CrossSection RoundOffset(const CrossSection& section, double delta, int segments) {
-  return section.Offset(delta, CrossSection::JoinType::Round, 2.0, std::max(segments, 8));
+// Returns the cutter of CountersunkHole made as the hole united with the
+// cones of its edges, for sections whose loops a countersink closes. Both go
+// on past the face, so that neither ends on it.
+Manifold ConeCutter(const CrossSection& section, double zFar, double zFace, double c, bool through,
+                    int segments) {
+  const double margin = kBevelMargin * c, far = through ? margin : 0;
+  const double up = zFace > zFar ? 1 : -1;
+  const double low = std::min(zFar - up * far, zFace + up * margin);
+  const double high = std::max(zFar - up * far, zFace + up * margin);
+  return ExtrudeLayer(section, low, high - low) +
+         BevelCones(section, zFace - up * c, zFace + up * margin, segments);
 }
 
-// Returns the ring of size c around the section over the height c: wide
-// (section shrunk to section grown by c) at the top or at the bottom, no width
-// at the other end.
-Manifold Ring(const CrossSection& section, double c, int segments, bool wideAtTop) {
-  if (section.IsEmpty() || !(c > 0)) return Manifold();
-  const CrossSection grown = RoundOffset(section, c, segments);
-  const CrossSection shrunk = RoundOffset(section, -c, segments);
-  if (wideAtTop) {
-    return Loft(section, grown, c, 0, 0, 0, 1) - Loft(section, shrunk, c, 0, 0, 0, 1);
+// Returns the outline extruded over the height with its top edge bevelled by
+// c: built directly where the bevel keeps the loops of the outline, else cut
+// by the cones of its edges, a piece of the outline at a time.
+Manifold ChamferedPlate(const CrossSection& outline, double height, double c, int segments) {
+  Manifold plate = ChamferedSlab(outline, height, c, segments);
+  if (!plate.IsEmpty()) return plate;
+  const std::vector<CrossSection> pieces = outline.Decompose();
+  std::vector<Manifold> parts;
+  for (const CrossSection& piece : pieces) {
+    Manifold part;
+    if (pieces.size() > 1) part = ChamferedSlab(piece, height, c, segments);
+    if (part.IsEmpty()) {
+      part = ExtrudeLayer(piece, 0, height) -
+             BevelCones(piece, height - c, height + kBevelMargin * c, segments);
+    }
+    parts.push_back(part);
   }
-  return Loft(grown, section, c, 0, 0, 0, 1) - Loft(shrunk, section, c, 0, 0, 0, 1);
+  // The pieces do not overlap.
+  return Manifold::BatchBoolean(parts, manifold::OpType::Add);
 }
 
 // Returns the size of a chamfer limited to `limit`; NaN and non-positive sizes
@@ -45,8 +62,21 @@ double EffectiveDepth(double requested, double limit) {
 
 }  // namespace
 
-Manifold ChamferRing(const CrossSection& section, double c, int segments) {
-  return Ring(section, c, segments, true);
+Manifold CountersunkHole(const CrossSection& section, double zFar, double zFace, double c,
+                         bool through, int segments) {
+  Manifold cutter = CountersunkCutter(section, zFar, zFace, c, through, segments);
+  if (!cutter.IsEmpty() || section.IsEmpty() || !(c > 0)) return cutter;
+  // The cones of neighbouring holes meet, or a countersink closes a loop:
+  // each piece of the section gets a cutter of its own, and those are united.
+  const std::vector<CrossSection> pieces = section.Decompose();
+  std::vector<Manifold> cutters;
+  for (const CrossSection& piece : pieces) {
+    Manifold part;
+    if (pieces.size() > 1) part = CountersunkCutter(piece, zFar, zFace, c, through, segments);
+    if (part.IsEmpty()) part = ConeCutter(piece, zFar, zFace, c, through, segments);
+    cutters.push_back(part);
+  }
+  return Manifold::BatchBoolean(cutters, manifold::OpType::Add);
 }
 
 Manifold ExtrudeLayer(const CrossSection& section, double base, double h) {
@@ -72,17 +102,17 @@ Manifold Plate(const PlateParams& params, int segments) {
   if (params.offset != 0) outline = RoundOffset(outline, params.offset, segments);
   if (outline.IsEmpty()) return Manifold();
 
-  Manifold plate = ExtrudeLayer(outline, 0, height);
   const double c = ChamferSize(params.chamferOuter, height);
-  if (c > 0) plate -= ChamferRing(outline, c, segments).Translate({0, 0, height - c});
+  Manifold plate =
+      c > 0 ? ChamferedPlate(outline, height, c, segments) : ExtrudeLayer(outline, 0, height);
 
   for (const PlateInnerCut& cut : params.innerCuts) {
     if (cut.section.IsEmpty()) continue;
     const double depth = EffectiveDepth(cut.depth, height);
     const double ci = ChamferSize(params.chamferInner, depth);
-    Manifold cutter = ExtrudeLayer(cut.section, height - depth, depth);
-    // The ring widens the opening of the hole into a countersink.
-    if (ci > 0) cutter += ChamferRing(cut.section, ci, segments).Translate({0, 0, height - ci});
+    const Manifold cutter =
+        ci > 0 ? CountersunkHole(cut.section, height - depth, height, ci, depth >= height, segments)
+               : ExtrudeLayer(cut.section, height - depth, depth);
     plate = CleanupSmallFaces(plate - cutter);
   }
   return plate;
@@ -95,17 +125,19 @@ Manifold PlateShellA(const PlateParams& params, const CrossSection& section, con
   if (!section.IsEmpty()) {
     const double c = ChamferSize(params.chamferOuter, thickness);
     if (c > 0) {
-      result = CleanupSmallFaces(
-          result - Ring(section, c, segments, false).Translate({0, 0, z0}));
+      Manifold ring = BottomBevelRing(section, z0, c, segments);
+      if (ring.IsEmpty()) ring = BevelCones(section, z0 + c, z0 - kBevelMargin * c, segments);
+      result = CleanupSmallFaces(result - ring);
     }
   }
   for (const PlateInnerCut& cut : params.innerCuts) {
     if (cut.section.IsEmpty()) continue;
     const double depth = EffectiveDepth(cut.depth, thickness);
     const double ci = ChamferSize(params.chamferInner, depth);
-    Manifold cutter = ExtrudeLayer(cut.section, 0, depth);
-    if (ci > 0) cutter += Ring(cut.section, ci, segments, false);
-    result = CleanupSmallFaces(result - cutter.Translate({0, 0, z0}));
+    const Manifold cutter =
+        ci > 0 ? CountersunkHole(cut.section, z0 + depth, z0, ci, depth >= thickness, segments)
+               : ExtrudeLayer(cut.section, 0, depth).Translate({0, 0, z0});
+    result = CleanupSmallFaces(result - cutter);
   }
   return result;
 }

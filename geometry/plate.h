@@ -37,10 +37,12 @@ manifold::Manifold PlateShellA(const PlateParams& params, const manifold::CrossS
 // Returns Plate(params, segments); `other` is not used.
 manifold::Manifold PlateShell(const PlateParams& params, const PlateParams& other, int segments);
 
-// Returns the chamfer ring of size c around the section: the band from the
-// section shrunk by c to the section grown by c at z = c, no width at z = 0.
-// Empty for an empty section or a non-positive size.
-manifold::Manifold ChamferRing(const manifold::CrossSection& section, double c, int segments);
+// Returns the cutter of a hole of `section` from zFar to the face at zFace
+// (above or below), widened at 45 degrees over the last c into a countersink
+// and going on past the face, and past zFar too when `through`; empty for an
+// empty section or a non-positive c.
+manifold::Manifold CountersunkHole(const manifold::CrossSection& section, double zFar,
+                                   double zFace, double c, bool through, int segments);
 
 // Returns the section extruded straight up over h from z = base; empty for an
 // empty section or a non-positive h.

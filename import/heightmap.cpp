@@ -9,41 +9,73 @@ namespace {
 
 using manifold::Manifold;
 
-// Refinement may give the relief this many surface cells per pixel before the
-// edge length is raised: enough for pixels sixteen times longer than wide.
+// The top grid may have this many cells per pixel before its spacing is
+// widened: enough for pixels sixteen times longer than wide.
 constexpr double kCellsPerPixel = 16.0;
-// Small maps may always refine this far.
+// Small maps may always have this many cells.
 constexpr double kMinCellBudget = 4096.0;
 
 bool Positive(double value) { return std::isfinite(value) && value > 0; }
 
-// Returns how many cells RefineToLength(length) cuts the surface of a box of
-// the given size into, each side into at least one piece.
-double BoxCells(double width, double depth, double base, double length) {
-  double px = std::max(1.0, std::ceil(width / length));
-  double py = std::max(1.0, std::ceil(depth / length));
-  double pz = std::max(1.0, std::ceil(base / length));
-  return 2.0 * (px * py + px * pz + py * pz);
-}
+// Returns how many pieces a side of the given length is cut into at the
+// spacing `length`, at least one.
+double Pieces(double side, double length) { return std::max(1.0, std::ceil(side / length)); }
 
-// Returns the refinement length: the smaller pixel side, or, when that would
-// cut the box into more cells than the budget (pixels of extreme aspect, a
-// base far thicker than a pixel), the shortest length that keeps within it.
-double RefineLength(int w, int h, double width, double depth, double base) {
-  double length = std::min(width / w, depth / h);
-  double budget = std::max(kMinCellBudget, kCellsPerPixel * static_cast<double>(w) * h);
-  if (BoxCells(width, depth, base, length) <= budget) return length;
-  double hi = std::max({width, depth, base});  // one piece per side: six cells
+// Returns the spacing of the top grid: the smaller pixel side, or, when that
+// would make more cells than the budget (pixels of extreme aspect), the
+// shortest spacing that keeps within it.
+double GridSpacing(int w, int h, double width, double depth) {
+  const double length = std::min(width / w, depth / h);
+  const double budget = std::max(kMinCellBudget, kCellsPerPixel * static_cast<double>(w) * h);
+  auto cells = [&](double l) { return Pieces(width, l) * Pieces(depth, l); };
+  if (cells(length) <= budget) return length;
+  double hi = std::max(width, depth);  // one cell
   double lo = length;
   for (int i = 0; i < 64; ++i) {
-    double mid = 0.5 * (lo + hi);
-    if (BoxCells(width, depth, base, mid) <= budget) {
-      hi = mid;
-    } else {
-      lo = mid;
-    }
+    const double mid = 0.5 * (lo + hi);
+    (cells(mid) <= budget ? hi : lo) = mid;
   }
   return hi;
+}
+
+// Appends the triangles of one side wall: the polygon of the bottom corners
+// b0 = (0, 0) and b1 = (s of the last top vertex, 0) under a chain of top
+// vertices whose s grows along the chain and whose heights are above 0. Each
+// triangle is clockwise in (s, z); `outwardIsClockwise` tells whether that
+// faces out of the solid, else the triangle is reversed. Makes one triangle
+// per top vertex, the fewest the polygon has, by the monotone-polygon sweep:
+// the stack holds the chain's reflex run, which a convex turn cuts off.
+void AppendSide(const std::vector<double>& s, const std::vector<double>& z,
+                const std::vector<uint64_t>& chain, uint64_t b0, uint64_t b1,
+                bool outwardIsClockwise, std::vector<uint64_t>& tris) {
+  auto emit = [&](uint64_t a, uint64_t b, uint64_t c) {
+    if (outwardIsClockwise) {
+      tris.insert(tris.end(), {a, b, c});
+    } else {
+      tris.insert(tris.end(), {a, c, b});
+    }
+  };
+  // Stack entries index the chain; -1 stands for b0 at (0, 0).
+  std::vector<int64_t> stack = {-1, 0};
+  auto at = [&](int64_t k, double& ps, double& pz) {
+    ps = k < 0 ? 0 : s[k];
+    pz = k < 0 ? 0 : z[k];
+  };
+  auto vertex = [&](int64_t k) { return k < 0 ? b0 : chain[k]; };
+  const int64_t n = static_cast<int64_t>(chain.size());
+  for (int64_t j = 1; j < n; ++j) {
+    while (stack.size() >= 2) {
+      double as, az, bs, bz;
+      at(stack[stack.size() - 2], as, az);
+      at(stack.back(), bs, bz);
+      const double turn = (bs - as) * (z[j] - bz) - (bz - az) * (s[j] - bs);
+      if (turn >= 0) break;  // a reflex vertex: nothing to cut off yet
+      emit(vertex(stack[stack.size() - 2]), vertex(stack.back()), chain[j]);
+      stack.pop_back();
+    }
+    stack.push_back(j);
+  }
+  for (size_t k = 0; k + 1 < stack.size(); ++k) emit(vertex(stack[k]), vertex(stack[k + 1]), b1);
 }
 
 }  // namespace
@@ -56,17 +88,83 @@ Manifold BumpMeshToManifold(const std::vector<uint8_t>& map, int w, int h, doubl
   }
   if (static_cast<int64_t>(w) * h > static_cast<int64_t>(map.size())) return Manifold();
 
-  Manifold box = Manifold::Cube({width, depth, base}, false);
-  box = box.RefineToLength(RefineLength(w, h, width, depth, base));
-  return box.Warp([&](manifold::vec3& p) {
-    // The bottom face and the lower parts of the sides stay where they are.
-    if (p.z < base - 0.0001) return;
-    double u = std::clamp(p.x / width, 0.0, 1.0);
-    double v = std::clamp(p.y / depth, 0.0, 1.0);
-    int64_t column = static_cast<int64_t>(u * (w - 1));
-    int64_t row = static_cast<int64_t>((1.0 - v) * (h - 1));  // image row 0 at the far edge
-    p.z = base + relief * map[row * w + column] / 255.0;
-  });
+  const double spacing = GridSpacing(w, h, width, depth);
+  const uint64_t nx = static_cast<uint64_t>(Pieces(width, spacing));
+  const uint64_t ny = static_cast<uint64_t>(Pieces(depth, spacing));
+  const uint64_t rowLength = nx + 1;
+  std::vector<double> xs(nx + 1), ys(ny + 1);
+  std::vector<int64_t> columns(nx + 1), rows(ny + 1);
+  // A grey value is taken at every grid vertex: u = x / width picks the column
+  // (truncated), v = y / depth the row, image row 0 at the far edge.
+  for (uint64_t i = 0; i <= nx; ++i) {
+    xs[i] = i == nx ? width : width * static_cast<double>(i) / static_cast<double>(nx);
+    const double u = std::clamp(xs[i] / width, 0.0, 1.0);
+    columns[i] = static_cast<int64_t>(u * (w - 1));
+  }
+  for (uint64_t j = 0; j <= ny; ++j) {
+    ys[j] = j == ny ? depth : depth * static_cast<double>(j) / static_cast<double>(ny);
+    const double v = std::clamp(ys[j] / depth, 0.0, 1.0);
+    rows[j] = static_cast<int64_t>((1.0 - v) * (h - 1));
+  }
+
+  manifold::MeshGL64 mesh;
+  mesh.numProp = 3;
+  // Vertices: the top grid, vertex (i, j) at x = xs[i], y = ys[j] with index
+  // j * (nx + 1) + i, then the bottom corners (0, 0), (width, 0), (width,
+  // depth), (0, depth) at z = 0; x, y, z each.
+  const uint64_t topCount = rowLength * (ny + 1);
+  mesh.vertProperties.resize((topCount + 4) * 3);
+  double* out = mesh.vertProperties.data();
+  for (uint64_t j = 0; j <= ny; ++j) {
+    const uint8_t* row = map.data() + rows[j] * w;
+    for (uint64_t i = 0; i <= nx; ++i) {
+      *out++ = xs[i];
+      *out++ = ys[j];
+      *out++ = base + relief * row[columns[i]] / 255.0;
+    }
+  }
+  const double corners[4][2] = {{0, 0}, {width, 0}, {width, depth}, {0, depth}};
+  for (const auto& corner : corners) {
+    *out++ = corner[0];
+    *out++ = corner[1];
+    *out++ = 0.0;
+  }
+  const uint64_t c0 = topCount, c1 = topCount + 1, c2 = topCount + 2, c3 = topCount + 3;
+
+  // Triangles, counter-clockwise seen from outside: two per top cell, then
+  // the four sides, then the bottom's two.
+  std::vector<uint64_t>& tris = mesh.triVerts;
+  tris.reserve((2 * nx * ny + 2 * (nx + ny) + 6) * 3);
+  for (uint64_t j = 0; j < ny; ++j) {
+    for (uint64_t i = 0; i < nx; ++i) {
+      const uint64_t a = j * rowLength + i, b = a + 1, c = a + rowLength + 1, d = a + rowLength;
+      tris.insert(tris.end(), {a, b, c, a, c, d});
+    }
+  }
+  // Each side is laid out in its own plane: s along the bottom edge from the
+  // corner b0, z up. Seen from outside, s runs to the right on the front
+  // (y = 0) and the right (x = width) sides, to the left on the other two.
+  auto side = [&](uint64_t first, uint64_t step, uint64_t count, const std::vector<double>& s,
+                  uint64_t b0, uint64_t b1, bool sRunsRight) {
+    std::vector<uint64_t> chain(count);
+    std::vector<double> zs(count), ss(count);
+    for (uint64_t k = 0; k < count; ++k) {
+      chain[k] = first + k * step;
+      zs[k] = mesh.vertProperties[chain[k] * 3 + 2];
+      ss[k] = s[k] - s[0];
+    }
+    // A clockwise (s, z) triangle faces the viewer where s runs to the left.
+    AppendSide(ss, zs, chain, b0, b1, !sRunsRight, tris);
+  };
+  side(0, 1, nx + 1, xs, c0, c1, true);                        // front, y = 0
+  side(ny * rowLength, 1, nx + 1, xs, c3, c2, false);          // back, y = depth
+  side(0, rowLength, ny + 1, ys, c0, c3, false);               // left, x = 0
+  side(nx, rowLength, ny + 1, ys, c1, c2, true);               // right, x = width
+  tris.insert(tris.end(), {c0, c2, c1, c0, c3, c2});
+
+  Manifold solid(mesh);
+  if (solid.Status() != Manifold::Error::NoError) return Manifold();
+  return solid;
 }
 
 Manifold BumpMeshToCylinderManifold(const std::vector<uint8_t>& map, int w, int h,

@@ -16,7 +16,7 @@ using manifold::Manifold;
 
 enum class Family { kNone, kSolid, kProfile, kPlate, kArray, kThread, kImported };
 
-Family FamilyOf(const std::string& type) {
+const std::map<std::string, Family>& FamilyTable() {
   static const std::map<std::string, Family> kTable = {
       {"cube", Family::kSolid},           {"cylinder", Family::kSolid},
       {"cone", Family::kSolid},           {"sphere", Family::kSolid},
@@ -34,12 +34,27 @@ Family FamilyOf(const std::string& type) {
       {"includepart", Family::kImported}, {"text", Family::kImported},
       {"svg", Family::kImported},         {"bumpmesh", Family::kImported},
       {"bumpmeshCylinder", Family::kImported}, {"slice", Family::kProfile},
+      // Parameters and the settings of machines and tools carry no geometry.
+      {"parameter", Family::kNone},       {"slicer", Family::kNone},
+      {"fdm", Family::kNone},             {"factory", Family::kNone},
+      {"drillbit", Family::kNone},        {"fraese", Family::kNone},
+      {"toolbit", Family::kNone},         {"cncLathe", Family::kNone},
   };
-  auto it = kTable.find(type);
-  return it == kTable.end() ? Family::kNone : it->second;
+  return kTable;
+}
+
+Family FamilyOf(const std::string& type) {
+  auto it = FamilyTable().find(type);
+  return it == FamilyTable().end() ? Family::kNone : it->second;
 }
 
 }  // namespace
+
+std::vector<std::string> DispatchedTypeNames() {
+  std::vector<std::string> names;
+  for (const auto& [name, family] : FamilyTable()) names.push_back(name);
+  return names;
+}
 
 void AddTo(Manifold& acc, const Manifold& solid) {
   if (acc.IsEmpty()) {

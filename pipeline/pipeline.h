@@ -169,6 +169,11 @@ class VelaPipeline {
   int64_t triangles_ = 0;
 };
 
+// Returns every object type name the pipeline knows, in ascending order: those
+// that build geometry and those that build nothing ("parameter", machine and
+// tool settings).
+std::vector<std::string> DispatchedTypeNames();
+
 // Unites `solid` into `acc`; an empty operand counts as absent.
 void AddTo(manifold::Manifold& acc, const manifold::Manifold& solid);
 

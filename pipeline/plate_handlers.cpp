@@ -218,10 +218,9 @@ Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& 
     CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, &visiting);
     if (region.IsEmpty()) continue;
     // The pocket pierces the top face so that no skin is left on it.
-    Manifold cutter = ExtrudeLayer(region, top - d, d + kPocketOvershoot);
     const double ci = options.chamferInner > 0 ? std::min(d, options.chamferInner) : 0;
-    if (ci > 0) cutter += ChamferRing(region, ci, segments).Translate({0, 0, top - ci});
-    result -= cutter;
+    result -= ci > 0 ? CountersunkHole(region, top - d, top, ci, d >= thickness, segments)
+                     : ExtrudeLayer(region, top - d, d + kPocketOvershoot);
   }
   return result;
 }

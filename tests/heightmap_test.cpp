@@ -57,6 +57,59 @@ TEST(HeightMap, PlateIsClosedAndRefinementStaysBoundedForExtremeProportions) {
   }
 }
 
+TEST(HeightMap, FlatReliefsKeepTheirBoundsAndVolumeOnAGridOfPixelSpacing) {
+  // w, h, width, depth, base, relief, and the volume and top of the box refined by the
+  // library and warped, which the reliefs were built as before.
+  const std::tuple<int, int, double, double, double, double, double, double> cases[] = {
+      {40, 1, 20, 10, 1, 3, 611.782476, 3.90588235},      // one row
+      {1, 64, 4, 40, 2, 4, 640.714329, 5.84313725},       // one column
+      {24, 6, 10, 40, 1.5, 2, 1004.30784, 3.4372549},     // pixels 16 times longer than wide
+      {32, 32, 50, 50, 2, 3, 8856.34201, 4.90588235},     // square pixels
+      {64, 48, 30, 60, 1, 2, 3627.83248, 2.9372549},      // oblong pixels
+      {9, 7, 7, 3, 0.5, 1, 26.1113498, 1.46862745},       // a base thinner than a pixel
+  };
+  for (const auto& [w, h, width, depth, base, relief, volume, top] : cases) {
+    SCOPED_TRACE(::testing::Message() << w << "x" << h);
+    std::vector<uint8_t> map(w * h);
+    for (int j = 0; j < h; ++j) {
+      for (int i = 0; i < w; ++i) {
+        double g = 128 + 90 * std::sin(0.25 * i + 0.3 * j) + 30 * std::cos(0.7 * j);
+        map[j * w + i] = static_cast<uint8_t>(std::clamp(g, 0.0, 255.0));
+      }
+    }
+    Manifold plate = BumpMeshToManifold(map, w, h, width, depth, base, relief, 0);
+    EXPECT_TRUE(IsClosed(plate) && plate.Decompose().size() == 1);
+    EXPECT_TRUE(testing::BoxNear(plate.BoundingBox(), {0, 0, 0}, {width, depth, top}, 1e-6));
+    EXPECT_NEAR(plate.Volume(), volume, 0.01 * volume);
+    // The flat bottom needs its four corners and nothing else; every other vertex is on top,
+    // raised by the pixel that its x and y fall into, no further apart than a pixel is wide.
+    manifold::MeshGL64 mesh = plate.GetMeshGL64();
+    int bottom = 0;
+    std::vector<double> xs;
+    for (size_t v = 0; v < mesh.vertProperties.size(); v += 3) {
+      const double x = mesh.vertProperties[v], y = mesh.vertProperties[v + 1];
+      const double z = mesh.vertProperties[v + 2];
+      if (z == 0) {
+        ++bottom;
+        continue;
+      }
+      const int column = static_cast<int>(x / width * (w - 1));
+      const int row = static_cast<int>((1 - y / depth) * (h - 1));
+      EXPECT_DOUBLE_EQ(z, base + relief * map[row * w + column] / 255.0);
+      if (y == 0) xs.push_back(x);
+    }
+    EXPECT_EQ(bottom, 4);
+    std::sort(xs.begin(), xs.end());
+    for (size_t k = 1; k < xs.size(); ++k)
+      EXPECT_LE(xs[k] - xs[k - 1], std::min(width / w, depth / h) * (1 + 1e-9));
+  }
+  // Two columns, black and white, on 10 x 10: the top rises from 1 at x = 0 to 6 at x = 10.
+  Manifold ramp = BumpMeshToManifold({0, 255, 0, 255}, 2, 2, 10, 10, 1, 5, 0);
+  EXPECT_NEAR(TopAt(ramp, 0, 10), 6, 1e-9);
+  EXPECT_NEAR(TopAt(ramp, 0, 0), 1, 1e-9);
+  EXPECT_EQ(ramp.BoundingBox().min.z, 0);
+}
+
 TEST(HeightMap, UnusableInputGivesEmptySolid) {
   const std::vector<uint8_t> map(64, 128);
   // w, h, width or outer diameter, depth or height, base (diameter), whether the plate is empty.

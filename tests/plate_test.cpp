@@ -4,6 +4,8 @@
 #include <numbers>
 #include <tuple>
 
+#include "geometry/bevel.h"
+#include "geometry/planar.h"
 #include "geometry/plate.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
@@ -41,6 +43,84 @@ TEST(Plate, ChamfersAndCutsOfASquarePlateWithAnEmptyCutSkipped) {
     Manifold plate = Plate({Square(10), 3, 0, outer, inner, {{cut, depth}, {{}, 1}}}, 64);
     EXPECT_NEAR(plate.Volume(), volume, tol) << name;
     EXPECT_TRUE(BoxNear(plate.BoundingBox(), {-5, -5, 0}, {5, 5, 3}) && IsClosed(plate)) << name;
+  }
+}
+
+// Returns the integral over t in [0, c] of the area of the region offset by sign * t, by
+// Simpson's rule on `steps` pairs of intervals (exact while no loop splits or merges).
+double OffsetIntegral(const CrossSection& region, double c, double sign, int steps = 1) {
+  auto area = [&](double t) {
+    return region.Offset(sign * t, CrossSection::JoinType::Round, 2.0, 1024).Area();
+  };
+  double sum = area(0) + area(c);
+  for (int k = 1; k < 2 * steps; ++k) sum += (k % 2 ? 4 : 2) * area(k * c / (2 * steps));
+  return sum * c / (6 * steps);
+}
+
+CrossSection Disc(double r, double x, double y) {
+  return CrossSection::Circle(r, 32).Translate({x, y});
+}
+
+TEST(Plate, TopChamfersAreOneClosedShellPerPieceWithTheBevelledVolume) {
+  // The 74 x 10 name tag with corners of radius 4 once left a sliver of 1e-9 mm3 beside the
+  // plate at 16 segments (and at widths 90 and 120).
+  const CrossSection frame = CrossSection::Square({20, 20}) - Square(10).Translate({10, 10});
+  const CrossSection ell(manifold::Polygons{{{0, 0}, {12, 0}, {12, 4}, {4, 4}, {4, 12}, {0, 12}}});
+  // Two squares joined by a neck that the chamfer closes.
+  const CrossSection dumbbell = CrossSection::Square({10, 10}) +
+                                CrossSection::Square({10, 10}).Translate({14, 0}) +
+                                CrossSection::Square({6, 2}).Translate({8, 4});
+  // outline, height, chamfer, segments, pieces, integration steps.
+  const std::tuple<CrossSection, double, double, int, size_t, int> cases[] = {
+      {Rectangle(74, 10, 4, 8), 3, 1, 8, 1, 1},     {Rectangle(74, 10, 4, 16), 3, 1, 16, 1, 1},
+      {Rectangle(74, 10, 4, 32), 3, 1, 32, 1, 1},   {Rectangle(74, 10, 4, 64), 3, 1, 64, 1, 1},
+      {Rectangle(74, 10, 4, 128), 3, 1, 128, 1, 1}, {Rectangle(74, 10, 4, 16), 3, 0.5, 16, 1, 1},
+      {Rectangle(90, 10, 4, 16), 3, 1, 16, 1, 1},   {Rectangle(120, 10, 4, 16), 3, 1, 16, 1, 1},
+      {frame, 4, 1.5, 32, 1, 1},                    {ell, 2, 1.5, 16, 1, 1},
+      {Disc(3, 0, 0) + Disc(3, 10, 0), 2, 0.5, 32, 2, 1},
+      // The arms of the L end in a ridge, the neck of the dumbbell in a saddle.
+      {ell, 2, 2, 16, 1, 1},                        {dumbbell, 3, 1.5, 16, 1, 16},
+  };
+  for (const auto& [outline, height, c, segments, pieces, steps] : cases) {
+    const manifold::Rect r = outline.Bounds();
+    SCOPED_TRACE(::testing::Message() << r.max.x - r.min.x << " wide, chamfer " << c << " at "
+                                      << segments << " segments");
+    Manifold plate = Plate({outline, height, 0, c, 0, {}}, segments);
+    EXPECT_TRUE(IsClosed(plate));
+    EXPECT_EQ(plate.Decompose().size(), pieces);
+    const double exact = (height - c) * outline.Area() + OffsetIntegral(outline, c, -1, steps);
+    EXPECT_NEAR(plate.Volume(), exact, 0.005 * exact);
+    EXPECT_TRUE(BoxNear(plate.BoundingBox(), {r.min.x, r.min.y, 0}, {r.max.x, r.max.y, height}));
+    if (steps > 1 || c == height) continue;
+    // The bevel adds a band of one triangle per point of the outline and of its offset.
+    const size_t plain = Plate({outline, height, 0, 0, 0, {}}, segments).NumTri();
+    const size_t band = outline.NumVert() + RoundOffset(outline, -c, segments).NumVert();
+    EXPECT_LE(plate.NumTri(), 2 * plain + band);
+  }
+}
+
+TEST(Plate, CountersunkHolesRemoveTheHoleAndTheCone) {
+  const CrossSection pair = Disc(2, -6, 0) + Disc(2, 6, 0);
+  const CrossSection slot = CrossSection::Square({6, 3}).Translate({-3, -1.5});
+  // Cut, depth (0 goes through), countersink, integration steps (more where cones merge).
+  const std::tuple<const char*, CrossSection, double, double, int> cases[] = {
+      {"two holes through", pair, 0, 1, 1},
+      {"two pockets", pair, 2, 1, 1},
+      {"countersink as deep as the pocket", slot, 1, 1.5, 1},
+      {"countersink through the whole plate", Disc(2, 0, 0), 0, 5, 1},
+      {"cones that merge", Disc(2, -2.5, 0) + Disc(2, 2.5, 0), 0, 1.5, 16},
+      {"a groove whose cone takes the top of its core", Disc(5, 0, 0) - Disc(1.2, 0, 0), 3, 1.5,
+       16},
+  };
+  for (const auto& [name, cut, depth, c, steps] : cases) {
+    SCOPED_TRACE(name);
+    Manifold plate = Plate({Square(30), 4, 0, 0, c, {{cut, depth}}}, 32);
+    EXPECT_TRUE(IsClosed(plate));
+    EXPECT_EQ(plate.Decompose().size(), 1u);
+    const double d = depth > 0 ? depth : 4, ci = std::min(c, d);
+    const double removed = (d - ci) * cut.Area() + OffsetIntegral(cut, ci, 1, steps);
+    EXPECT_NEAR(plate.Volume(), 3600 - removed, 0.005 * removed);
+    EXPECT_TRUE(BoxNear(plate.BoundingBox(), {-15, -15, 0}, {15, 15, 4}));
   }
 }
 
@@ -107,6 +187,7 @@ TEST(PlateObject, MachiningPlatesLatheBodiesAndOutlines) {
       {"a", {{"faseTopOuter", 1}}, {}, 100 - SquareFrustum(10, 8, 1), 1e-3, 5, 2, 3},
       {"a", {}, {{"vid", "h"}, {"depth", 1}}, 4, 1e-6, 1, 2, 3},
       {"a", {}, t, thread, 7, 2, 2, 5},
+      {"a", {{"faseTopInner", 1}}, {{"vid", "h"}, {"depth", 2}}, 12 + kPi / 3, 0.05, 2, 2, 4},
       {"l", {}, h, 20, 1e-6, 1, 5, 10},
       {"l", {}, {{"vid", "h"}, {"depth", 0}}, 40, 1e-6, 1, 0, 10},  // through
       {"l", {{"faseTopInner", 1}}, h, 20 + 4 + kPi / 3, 0.3, 2, 5, 10},

@@ -1,0 +1,152 @@
+#include "cli/check_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/stdout_guard.h"
+#include "pipeline/diagnostics.h"
+#include "pipeline/model_schema.h"
+
+namespace velamanifold {
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* kUsage =
+    "usage: tarvo-cli check MODEL.json [--json]\n"
+    "       tarvo-cli check --schema\n"
+    "\n"
+    "Builds the model document MODEL.json (\"-\" reads standard input) and prints\n"
+    "what its author should know, one finding per line:\n"
+    "  tarvo-cli: MODEL.json: POINTER: error|warning: MESSAGE\n"
+    "POINTER is a JSON Pointer (RFC 6901) to the place in the document.\n"
+    "\n"
+    "  --json      print one JSON document with every finding instead\n"
+    "  --schema    print the JSON Schema of model documents and exit\n"
+    "  -h, --help  print this help and exit\n"
+    "\n"
+    "Exit status: 0 without errors (warnings allowed), 1 with at least one error,\n"
+    "2 for a usage error or a file that cannot be read.\n";
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli check --help)\n",
+               message.c_str());
+  return 2;
+}
+
+bool ReadText(const std::string& path, std::string& text) {
+  if (path == "-") {
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return !std::cin.bad();
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
+
+const char* SeverityName(Severity severity) {
+  return severity == Severity::kError ? "error" : "warning";
+}
+
+std::string Count(size_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+std::string HumanReport(const std::string& name, const std::vector<Diagnostic>& diagnostics) {
+  std::string text;
+  for (const Diagnostic& d : diagnostics) {
+    text += "tarvo-cli: " + name + ":";
+    if (d.line > 0) {
+      text += std::to_string(d.line) + ":" + std::to_string(d.column) + ":";
+    } else if (!d.pointer.empty()) {
+      text += " " + d.pointer + ":";
+    }
+    text += std::string(" ") + SeverityName(d.severity) + ": " + d.message + "\n";
+  }
+  return text;
+}
+
+std::string JsonReport(const std::string& name, const std::vector<Diagnostic>& diagnostics,
+                       size_t errors, size_t warnings) {
+  json list = json::array();
+  for (const Diagnostic& d : diagnostics) {
+    json entry = {{"pointer", d.pointer}, {"severity", SeverityName(d.severity)}, {"message", d.message}};
+    if (d.line > 0) {
+      entry["line"] = d.line;
+      entry["column"] = d.column;
+    }
+    list.push_back(std::move(entry));
+  }
+  json report = {{"file", name}, {"errors", errors}, {"warnings", warnings}, {"diagnostics", list}};
+  // Messages quote the document, which need not be valid UTF-8.
+  return report.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+int RunCheckCommand(const std::vector<std::string>& args) {
+  bool asJson = false;
+  bool schema = false;
+  std::string path;
+  bool havePath = false;
+  for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--json") {
+      asJson = true;
+    } else if (arg == "--schema") {
+      schema = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError("unknown option \"" + arg + "\"");
+    } else if (havePath) {
+      return UsageError("one model document at a time");
+    } else {
+      path = arg;
+      havePath = true;
+    }
+  }
+  if (schema) {
+    if (havePath || asJson) return UsageError("--schema takes no model document");
+    std::fputs((ModelSchema().dump(2) + "\n").c_str(), stdout);
+    return 0;
+  }
+  if (!havePath) return UsageError("no model document given (\"-\" reads standard input)");
+
+  std::string text;
+  if (!ReadText(path, text)) {
+    std::fprintf(stderr, "tarvo-cli: check: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+    return 2;
+  }
+  const std::string name = path == "-" ? "<stdin>" : path;
+  std::vector<Diagnostic> diagnostics;
+  std::string report;
+  size_t errors = 0;
+  {
+    // What the libraries print while building lands on standard error.
+    StdoutGuard guard;
+    diagnostics = CheckModel(text);
+    for (const Diagnostic& d : diagnostics) errors += d.severity == Severity::kError;
+    const size_t warnings = diagnostics.size() - errors;
+    report = asJson ? JsonReport(name, diagnostics, errors, warnings) : HumanReport(name, diagnostics);
+    guard.Write(report);
+    if (!asJson) {
+      std::fprintf(stderr, "tarvo-cli: %s: %s\n", name.c_str(),
+                   diagnostics.empty() ? "no problems found"
+                                       : (Count(errors, "error") + ", " + Count(warnings, "warning")).c_str());
+    }
+  }
+  return errors > 0 ? 1 : 0;
+}
+
+}  // namespace velamanifold
