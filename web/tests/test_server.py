@@ -156,12 +156,12 @@ def odd_models(tmp_path):
     folder = tmp_path / "models"
     folder.mkdir()
     (folder / "grid.json").write_text(json.dumps({"objects": [
-        {"vid": "rows", "type": "parameter", "value": {"value": 2, "min": 1}},
+        {"vid": "rows", "type": "parameter", "value": {"value": 2}},
         {"vid": "c", "type": "cube", "visible": False},
         {"vid": "g", "type": "grid", "baseObjects": ["c"],
          "grid": {"rows": "={{rows}}", "columns": 1000}}]}))
     (folder / "label.json").write_text(json.dumps({"objects": [
-        {"vid": "name", "type": "parameter", "value": {"value": "tag"}, "info": {"label": "Name"}},
+        {"vid": "name", "type": "parameter", "value": {"value": "tag"}},
         {"vid": "c", "type": "cube", "size": 5}]}))
     (folder / "broken.json").write_text("{")
     (folder / 'say "hi".json').write_text('{"objects": []}')
