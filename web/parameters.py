@@ -1,9 +1,15 @@
 """Model parameters as a configurator shows them, and values written back.
 
 A parameter is an object of type "parameter" in a model document; its name is
-its "vid" and its current value the member "value" of its "value" object. That
-object may also carry "min", "max" and "step" for numbers, and "info" may carry
-a "label" to show instead of the name.
+its "vid" and its current value the member "value" of its "value" object. How
+the page shows it comes from the model's controls file beside the document
+(NAME.controls.json), which the document format has no room for:
+
+    {"title": "Box", "parameters": {"width": {"label": "Width (mm)",
+     "min": 30, "max": 200, "step": 1}, "parts": {"choices": [1, 2, 3]}}}
+
+A parameter with "choices" is a dropdown. A value written as a dropdown text
+("|6|*8|10") is offered as a choice too.
 """
 
 import json
@@ -50,30 +56,49 @@ def _is_number(value):
     return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
 
 
-def _label(obj, name):
-    info = obj.get("info")
-    label = info.get("label") if isinstance(info, dict) else None
-    return label if isinstance(label, str) and label else name
+def _choice_text(value):
+    # Choices are compared as text, so that 8 and "8" from a page's select match.
+    if isinstance(value, str):
+        return value
+    return json.dumps(value) if _is_number(value) else None
 
 
-def describe_parameter(obj):
-    """Returns what a page needs to show one parameter object, or None for one
-    that takes no input (computed from others, or of a kind we do not offer)."""
+def _listed_choices(value, control):
+    """Returns the control's "choices" when they are numbers and texts, all
+    different, among them the current value; else None."""
+    choices = control.get("choices")
+    if not isinstance(choices, list) or not choices:
+        return None
+    texts = [_choice_text(c) for c in choices]
+    if None in texts or len(set(texts)) != len(texts) or _choice_text(value) not in texts:
+        return None
+    return choices
+
+
+def describe_parameter(obj, control=None):
+    """Returns what a page needs to show one parameter object, given its entry
+    of the controls file, or None for one that takes no input (computed from
+    others, or of a kind we do not offer)."""
     if not isinstance(obj, dict) or obj.get("type") != "parameter":
         return None
     name, holder = obj.get("vid"), obj.get("value")
     if not isinstance(name, str) or not name or not isinstance(holder, dict):
         return None
+    control = control if isinstance(control, dict) else {}
     value = holder.get("value")
-    described = {"name": name, "label": _label(obj, name)}
+    label = control.get("label")
+    described = {"name": name, "label": label if isinstance(label, str) and label else name}
     dropdown = dropdown_entries(value)
+    listed = _listed_choices(value, control)
     if dropdown is not None:
         described.update(kind="choice", choices=dropdown[0], value=dropdown[1])
+    elif listed is not None:
+        described.update(kind="choice", choices=listed, value=value)
     elif _is_number(value):
         described.update(kind="number", value=value)
         for key in ("min", "max", "step"):
-            if _is_number(holder.get(key)):
-                described[key] = holder[key]
+            if _is_number(control.get(key)):
+                described[key] = control[key]
     elif isinstance(value, str) and not value.startswith("="):
         described.update(kind="text", value=value)
     else:
@@ -84,13 +109,17 @@ def describe_parameter(obj):
 class Model:
     """One model document from the models folder and the parameters it offers."""
 
-    def __init__(self, name, document):
+    def __init__(self, name, document, controls=None):
         self.name = name
         self.document = document
+        self.controls = controls if isinstance(controls, dict) else {}
+        per_parameter = self.controls.get("parameters")
+        per_parameter = per_parameter if isinstance(per_parameter, dict) else {}
         self.parameters = []
         seen = set()
         for obj in document.get("objects", []):
-            described = describe_parameter(obj)
+            described = describe_parameter(obj, per_parameter.get(
+                obj.get("vid") if isinstance(obj, dict) else None))
             # Templates read the first parameter of a name; later ones are shadowed.
             if described and described["name"] not in seen:
                 seen.add(described["name"])
@@ -99,7 +128,7 @@ class Model:
 
     def describe(self):
         """Returns the model's name, title and parameters for the page."""
-        title = self.document.get("title")
+        title = self.controls.get("title")
         return {
             "name": self.name,
             "title": title if isinstance(title, str) else self.name,
@@ -128,13 +157,12 @@ class Model:
                 raise BadValue(f"{name}: {value:g} is above the maximum {parameter['max']:g}", name)
             return int(value) if float(value).is_integer() else value
         if kind == "choice":
-            text = value if isinstance(value, str) else (
-                json.dumps(value) if _is_number(value) else None)
-            if text not in parameter["choices"]:
-                raise BadValue(
-                    f"{name}: {json.dumps(value)} is not one of " + ", ".join(parameter["choices"]),
-                    name)
-            return text
+            text = _choice_text(value)
+            for choice in parameter["choices"]:
+                if _choice_text(choice) == text:
+                    return choice
+            raise BadValue(f"{name}: {json.dumps(value)} is not one of "
+                           + ", ".join(map(_choice_text, parameter["choices"])), name)
         if not isinstance(value, str):
             raise BadValue(f"{name}: expected text, got {json.dumps(value)}", name)
         if len(value) > MAX_TEXT_LENGTH:
@@ -162,11 +190,17 @@ class Model:
         return document
 
 
+CONTROLS_SUFFIX = ".controls.json"
+
+
 def load_models(folder):
-    """Returns {name: Model} for every readable model document in the folder
-    (file name without ".json"); other files are reported and skipped."""
+    """Returns {name: Model} for every readable model document NAME.json in the
+    folder, with its NAME.controls.json when there is one; other files are
+    reported and skipped."""
     models = {}
     for path in sorted(Path(folder).glob("*.json")):
+        if path.name.endswith(CONTROLS_SUFFIX):
+            continue
         if not MODEL_NAME.fullmatch(path.stem):
             print(f"tarvo-serve: skipping {path}: a model name is letters, digits, - and _",
                   flush=True)
@@ -175,8 +209,11 @@ def load_models(folder):
             document = json.loads(path.read_text(encoding="utf-8"))
             if not isinstance(document, dict) or not isinstance(document.get("objects"), list):
                 raise ValueError('no "objects" array')
+            controls_path = path.with_name(path.stem + CONTROLS_SUFFIX)
+            controls = (json.loads(controls_path.read_text(encoding="utf-8"))
+                        if controls_path.exists() else {})
         except (OSError, ValueError) as error:
             print(f"tarvo-serve: skipping {path}: {error}", flush=True)
             continue
-        models[path.stem] = Model(path.stem, document)
+        models[path.stem] = Model(path.stem, document, controls)
     return models

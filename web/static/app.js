@@ -78,8 +78,8 @@ function ChoiceField(parameter) {
   select.name = parameter.name;
   for (const choice of parameter.choices) {
     const option = document.createElement('option');
-    option.value = option.textContent = choice;
-    option.selected = choice === parameter.value;
+    option.value = option.textContent = String(choice);
+    option.selected = String(choice) === String(parameter.value);
     select.append(option);
   }
   select.addEventListener('change', () => Change(parameter.name, select.value, false));

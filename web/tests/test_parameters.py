@@ -9,27 +9,31 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 from parameters import BadValue, Model, describe_parameter  # noqa: E402
 
 
-def param(value, **holder):
-    return {"vid": "p", "type": "parameter", "value": dict(value=value, **holder)}
+def param(value):
+    return {"vid": "p", "type": "parameter", "value": {"value": value}}
 
 
-@pytest.mark.parametrize("obj,offered", [
-    (param(40, min=10, max=90, step=5),
+@pytest.mark.parametrize("obj,control,offered", [
+    (param(40), {"min": 10, "max": 90, "step": 5},
      {"kind": "number", "value": 40, "min": 10, "max": 90, "step": 5}),
-    (param(2.5, min="x"), {"kind": "number", "value": 2.5}),
-    (param("|10|*20|30"), {"kind": "choice", "value": "20", "choices": ["10", "20", "30"]}),
-    (param("||*a||b|*c|a"), {"kind": "choice", "value": "a", "choices": ["a", "b", "c"]}),
-    (param("|a*b|c"), {"kind": "text", "value": "|a*b|c"}),  # no entry is marked
-    (param("oak"), {"kind": "text", "value": "oak"}),
-    (param("={{w}}*2"), None),  # computed from other parameters
-    (param(True), None),
-    (param(None), None),
-    ({"vid": "p", "type": "parameter", "value": 5}, None),
-    ({"vid": "p", "type": "cube", "value": {"value": 5}}, None),
-    ({"type": "parameter", "value": {"value": 5}}, None),
+    (param(2.5), {"min": "x"}, {"kind": "number", "value": 2.5}),
+    (param("|10|*20|30"), None, {"kind": "choice", "value": "20", "choices": ["10", "20", "30"]}),
+    (param("||*a||b|*c|a"), None, {"kind": "choice", "value": "a", "choices": ["a", "b", "c"]}),
+    (param(8), {"choices": [6, 8, "M10"]}, {"kind": "choice", "value": 8, "choices": [6, 8, "M10"]}),
+    (param(7), {"choices": [6, 8]}, {"kind": "number", "value": 7}),  # not among its choices
+    (param(6), {"choices": [6, [8]]}, {"kind": "number", "value": 6}),
+    (param(6), {"choices": [6, "6"]}, {"kind": "number", "value": 6}),  # one choice twice
+    (param("|a*b|c"), None, {"kind": "text", "value": "|a*b|c"}),  # no entry is marked
+    (param("oak"), [], {"kind": "text", "value": "oak"}),
+    (param("={{w}}*2"), None, None),  # computed from other parameters
+    (param(True), None, None),
+    (param(None), None, None),
+    ({"vid": "p", "type": "parameter", "value": 5}, None, None),
+    ({"vid": "p", "type": "cube", "value": {"value": 5}}, None, None),
+    ({"type": "parameter", "value": {"value": 5}}, None, None),
 ])
-def test_parameter_objects_offer_controls_by_their_value(obj, offered):
-    described = describe_parameter(obj)
+def test_parameter_objects_offer_controls_by_their_value(obj, control, offered):
+    described = describe_parameter(obj, control)
     if offered is None:
         assert described is None
     else:
@@ -38,20 +42,24 @@ def test_parameter_objects_offer_controls_by_their_value(obj, offered):
 
 def test_values_are_written_as_plain_values_and_other_objects_are_untouched():
     document = {"objects": [
-        {"vid": "w", "type": "parameter", "value": {"value": 10, "max": 50}, "info": {"label": "Width"}},
+        {"vid": "w", "type": "parameter", "value": {"value": 10}},
         {"vid": "n", "type": "parameter", "value": {"value": "|1|*2|3"}},
+        {"vid": "m", "type": "parameter", "value": {"value": 8}},
         {"vid": "w", "type": "parameter", "value": {"value": 99}},
         {"vid": "c", "type": "cube", "size": {"x": "={{w}}"}},
     ]}
-    model = Model("m", document)
-    assert [p["name"] for p in model.describe()["parameters"]] == ["w", "n"]
+    controls = {"title": "Test", "parameters": {
+        "w": {"label": "Width", "max": 50}, "m": {"choices": [6, 8, 10]}}}
+    model = Model("m", document, controls)
+    assert model.describe()["title"] == "Test"
+    assert [p["name"] for p in model.describe()["parameters"]] == ["w", "n", "m"]
     assert model.describe()["parameters"][0]["label"] == "Width"
-    written = model.document_with({"w": "12.5"})
+    written = model.document_with({"w": "12.5", "m": "10"})
     # The chosen entry replaces the dropdown text, which a placeholder could not read.
-    assert [o["value"]["value"] for o in written["objects"][:3]] == [12.5, "2", 99]
-    assert written["objects"][3] == document["objects"][3]
+    assert [o["value"]["value"] for o in written["objects"][:4]] == [12.5, "2", 10, 99]
+    assert written["objects"][4] == document["objects"][4]
     assert document["objects"][0]["value"]["value"] == 10  # the model itself is unchanged
     assert model.document_with({"n": 3})["objects"][1]["value"]["value"] == "3"
-    for values in ({"w": 51}, {"w": float("nan")}, {"w": True}, {"n": "4"}, {"x": 1}):
+    for values in ({"w": 51}, {"w": float("nan")}, {"w": True}, {"n": "4"}, {"m": 7}, {"x": 1}):
         with pytest.raises(BadValue):
             model.document_with(values)

@@ -156,12 +156,12 @@ def odd_models(tmp_path):
     folder = tmp_path / "models"
     folder.mkdir()
     (folder / "grid.json").write_text(json.dumps({"objects": [
-        {"vid": "rows", "type": "parameter", "value": {"value": 2, "min": 1}},
+        {"vid": "rows", "type": "parameter", "value": {"value": 2}},
         {"vid": "c", "type": "cube", "visible": False},
         {"vid": "g", "type": "grid", "baseObjects": ["c"],
          "grid": {"rows": "={{rows}}", "columns": 1000}}]}))
     (folder / "label.json").write_text(json.dumps({"objects": [
-        {"vid": "name", "type": "parameter", "value": {"value": "tag"}, "info": {"label": "Name"}},
+        {"vid": "name", "type": "parameter", "value": {"value": "tag"}},
         {"vid": "c", "type": "cube", "size": 5}]}))
     (folder / "broken.json").write_text("{")
     (folder / 'say "hi".json').write_text('{"objects": []}')
@@ -236,7 +236,7 @@ def test_export_writes_the_document_with_the_values_set_and_passes_the_file_on(t
     assert answer.headers["content-disposition"] == 'attachment; filename="box.3mf"'
     document = json.loads(answer.body)  # the stand-in copies the model it was given
     params = {o["vid"]: o["value"]["value"] for o in document["objects"] if o["type"] == "parameter"}
-    assert params["width"] == 120 and params["compartments"] == "4" and params["depth"] == 60
+    assert params["width"] == 120 and params["compartments"] == 4 and params["depth"] == 60
     args = json.loads((tmp_path / "export-args").read_text())
     assert args[1:] == ["-o", args[2], "--segments", "32"] and args[2].endswith("/box.3mf")
 
