@@ -32,7 +32,7 @@ PointLists OutlinePoints(const json& object) {
     std::vector<std::vector<double>> contour;
     for (const json& point : element) {
       if (!point.is_array() || point.size() < 2) continue;
-      contour.push_back({point[0].get<double>(), point[1].get<double>()});
+      contour.push_back({ModelNumber(point[0].get<double>()), ModelNumber(point[1].get<double>())});
     }
     if (!contour.empty()) contours.push_back(std::move(contour));
   }
@@ -237,8 +237,14 @@ CrossSection VelaPipeline::Resolve2DCrossSectionInner(const json& document, cons
   OnPath onPath(state_.resolving, id);
 
   const std::string type = Js(Jobj(object, "type"), "");
-  CrossSection region = PlanarRegion(*this, type, document, object, visiting);
-  Apply2DMove(region, object);
+  CrossSection region;
+  try {
+    NumberCheckScope numbers;
+    region = PlanarRegion(*this, type, document, object, visiting);
+    Apply2DMove(region, object);
+  } catch (const UnusableNumber&) {
+    region = CrossSection();
+  }
   state_.regions[id] = region;
   return region;
 }

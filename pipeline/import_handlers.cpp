@@ -47,7 +47,7 @@ PointLists ReadContours(const json& polygons) {
     if (contour.is_array()) {
       for (const json& point : contour) {
         if (!point.is_array() || point.size() < 2) continue;
-        points.push_back({point[0].get<double>(), point[1].get<double>()});
+        points.push_back({ModelNumber(point[0].get<double>()), ModelNumber(point[1].get<double>())});
       }
     }
     if (!points.empty()) contours.push_back(std::move(points));

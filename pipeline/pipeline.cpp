@@ -140,6 +140,21 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
 
   std::string type = Js(Jobj(object, "type"), "");
   Manifold result;
+  try {
+    NumberCheckScope numbers;
+    result = BuildRaw(type, document, object, id, visiting);
+    if (!Is2DObjectType(type)) result = ApplyTransformation(result, object);
+  } catch (const UnusableNumber&) {
+    result = Manifold();
+  }
+  if (wantColors) result = ApplyColorProps(result, object);
+  state_.solids[id] = result;
+  return result;
+}
+
+Manifold VelaPipeline::BuildRaw(const std::string& type, const json& document, const json& object,
+                                const std::string& id, const VisitingSet* visiting) {
+  Manifold result;
   switch (FamilyOf(type)) {
     case Family::kSolid:
       result = BuildSolidObject(type, document, object, visiting);
@@ -162,9 +177,6 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
     case Family::kNone:
       break;
   }
-  if (!Is2DObjectType(type)) result = ApplyTransformation(result, object);
-  if (wantColors) result = ApplyColorProps(result, object);
-  state_.solids[id] = result;
   return result;
 }
 

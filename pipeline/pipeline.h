@@ -40,6 +40,10 @@ class VelaPipeline {
   manifold::Manifold BuildInner(const json& document, const std::string& id,
                                 const VisitingSet* visiting);
 
+  // Returns the unplaced solid of one object by its type's handler family.
+  manifold::Manifold BuildRaw(const std::string& type, const json& document, const json& object,
+                              const std::string& id, const VisitingSet* visiting);
+
   // Returns the solid rotated and moved by the object's "rotate" and "move".
   manifold::Manifold ApplyTransformation(const manifold::Manifold& solid, const json& object) const;
 

@@ -78,14 +78,21 @@ bool IsType(const json& object, const char* type) { return Js(object, "type", ""
 Manifold ThreadCutter(VelaPipeline& pipeline, const json& thread, double d, double z, double c,
                       int direction, int segments) {
   const json& size = Jobj(thread, "size");
-  double diameter = Jd(Jobj(size, "diameter"), 5);
-  double pitch = Jd(Jobj(size, "screw"), 0.8);
+  const json& move = Jobj(thread, "move");
+  double diameter, pitch, mx, my;
+  try {
+    // The thread is an object of its own: an unusable number of it leaves
+    // its hole out, not the plate.
+    diameter = Jd(Jobj(size, "diameter"), 5);
+    pitch = Jd(Jobj(size, "screw"), 0.8);
+    mx = Jd(Jobj(move, "x"), 0);
+    my = Jd(Jobj(move, "y"), 0);
+  } catch (const UnusableNumber&) {
+    return Manifold();
+  }
   ApplyStandard(size, diameter, pitch);
   if (!(d > 0) || !(diameter > 0) || !(pitch > 0)) return Manifold();
 
-  const json& move = Jobj(thread, "move");
-  const double mx = Jd(Jobj(move, "x"), 0);
-  const double my = Jd(Jobj(move, "y"), 0);
   // Infinite or NaN positions would reach the Booleans as unusable vertices.
   for (double v : {d, z, diameter, pitch, mx, my}) {
     if (!std::isfinite(v)) return Manifold();
