@@ -81,6 +81,12 @@ void VelaPipeline::ChargeTriangles(int64_t n) {
   CheckCount(triangles_, kMaxTriangles, "triangle count");
 }
 
+void VelaPipeline::ChargeOutlinePoints(int64_t n) {
+  if (n <= 0) return;
+  outlinePoints_ += n;
+  CheckCount(outlinePoints_, kMaxOutlinePoints, "outline point count");
+}
+
 int VelaPipeline::PipelineSegments() const { return CheckSegments(segments, "segment count"); }
 
 bool VelaPipeline::LoadDocument(const std::string& text, json& document) {
@@ -180,12 +186,24 @@ Manifold VelaPipeline::BuildRaw(const std::string& type, const json& document, c
   return result;
 }
 
+Manifold VelaPipeline::Referenced(const json& document, const std::string& id,
+                                  const VisitingSet* visiting) {
+  Manifold solid = BuildInner(document, id, visiting);
+  ChargeCopies(1, static_cast<int64_t>(solid.NumTri()));
+  return solid;
+}
+
+manifold::CrossSection VelaPipeline::ReferencedRegion(const json& document, const std::string& id,
+                                                      const VisitingSet* visiting) {
+  manifold::CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
+  ChargeCopies(1, static_cast<int64_t>(region.NumVert()));
+  return region;
+}
+
 Manifold VelaPipeline::ReferencedUnion(const json& document, const json& object,
                                        const std::string& key, const VisitingSet* visiting) {
   Manifold acc;
-  for (const std::string& id : IdList(object, key)) {
-    AddTo(acc, BuildInner(document, id, visiting));
-  }
+  for (const std::string& id : IdList(object, key)) AddTo(acc, Referenced(document, id, visiting));
   return acc;
 }
 
@@ -195,7 +213,7 @@ std::vector<manifold::CrossSection> VelaPipeline::ReferencedRegions(const json& 
                                                                     const VisitingSet* visiting) {
   std::vector<manifold::CrossSection> regions;
   for (const std::string& id : IdList(object, key)) {
-    manifold::CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
+    manifold::CrossSection region = ReferencedRegion(document, id, visiting);
     if (!region.IsEmpty()) regions.push_back(std::move(region));
   }
   return regions;

@@ -165,7 +165,7 @@ std::vector<PlateInnerCut> PlanarCuts(VelaPipeline& pipeline, const json& docume
   for (const json& entry : entries) {
     const std::string id = Js(entry, "vid", "");
     if (id.empty() || IsType(FindObject(document, id), "thread")) continue;
-    CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, visiting);
+    CrossSection region = pipeline.ReferencedRegion(document, id, visiting);
     if (region.IsEmpty()) continue;
     cuts.push_back({region, Jd(Jobj(entry, "depth"), 0), chamfer});
   }
@@ -181,11 +181,11 @@ Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& 
   // (two plates naming each other included) is empty.
   const std::string innerShell = Js(named, "outershell", "");
   if (IsType(FindObject(document, innerShell), "plate")) return Manifold();
-  Manifold built = pipeline.BuildInner(document, shell, &visiting);
+  Manifold built = pipeline.Referenced(document, shell, &visiting);
   if (built.IsEmpty()) return Manifold();
   CrossSection section;
   if (!innerShell.empty()) {
-    section = pipeline.Resolve2DCrossSectionInner(document, innerShell, &visiting);
+    section = pipeline.ReferencedRegion(document, innerShell, &visiting);
   }
   const manifold::Box box = built.BoundingBox();
   const double z0 = box.min.z, z1 = box.max.z;
@@ -205,7 +205,7 @@ Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& 
 Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& plate,
                       const std::string& shell, const PlateOptions& options,
                       const VisitingSet& visiting, int segments) {
-  Manifold result = pipeline.BuildInner(document, shell, &visiting);
+  Manifold result = pipeline.Referenced(document, shell, &visiting);
   if (result.IsEmpty()) return Manifold();
   const manifold::Box box = result.BoundingBox();
   const double top = box.max.z;
@@ -222,7 +222,7 @@ Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& 
       if (!cutter.IsEmpty()) result -= cutter;
       continue;
     }
-    CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, &visiting);
+    CrossSection region = pipeline.ReferencedRegion(document, id, &visiting);
     if (region.IsEmpty()) continue;
     // The pocket pierces the top face so that no skin is left on it.
     Manifold cutter = ExtrudeLayer(region, top - d, d + kPocketOvershoot);
@@ -271,7 +271,7 @@ Manifold VelaPipeline::BuildPlateObject(const json& document, const json& object
   }
 
   PlateParams params;
-  params.outline = Resolve2DCrossSectionInner(document, shell, visiting);
+  params.outline = ReferencedRegion(document, shell, visiting);
   if (params.outline.IsEmpty()) return Manifold();
   params.height = options.depth;
   params.offset = options.offset;
