@@ -8,6 +8,7 @@
 
 #include "cli/base64.h"
 #include "cli/json_string.h"
+#include "cli/large_stack.h"
 #include "export/threemf.h"
 #include "pipeline/json_parse.h"
 #include "pipeline/limits.h"
@@ -109,12 +110,7 @@ std::vector<VelaPipeline::ThreeMFBuildPart> PartsOf(const json& request) {
   return parts;
 }
 
-}  // namespace
-
-std::string ProbeAnswer() { return Finish(json{{"ok", true}, {"version", "1.0.0"}}); }
-
-Answer AnswerRequest(const std::string& op, const std::string& requestText) {
-  if (op == "probe") return {0, ProbeAnswer()};
+Answer AnswerOnThisThread(const std::string& op, const std::string& requestText) {
   json request = ParseJson(requestText);
   const json empty = json{{"empty", true}};
 
@@ -148,6 +144,17 @@ Answer AnswerRequest(const std::string& op, const std::string& requestText) {
     return {0, XmlAnswer(xml)};
   }
   return {2, ""};
+}
+
+}  // namespace
+
+std::string ProbeAnswer() { return Finish(json{{"ok", true}, {"version", "1.0.0"}}); }
+
+Answer AnswerRequest(const std::string& op, const std::string& requestText) {
+  if (op == "probe") return {0, ProbeAnswer()};
+  Answer answer;
+  RunOnLargeStack(kRequestStackBytes, [&] { answer = AnswerOnThisThread(op, requestText); });
+  return answer;
 }
 
 }  // namespace velamanifold

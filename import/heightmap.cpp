@@ -80,6 +80,11 @@ void AppendSide(const std::vector<double>& s, const std::vector<double>& z,
 
 }  // namespace
 
+int64_t MaxReliefTriangles(int w, int h) {
+  const double cells = std::max(kMinCellBudget, kCellsPerPixel * std::max(w, 0) * std::max(h, 0));
+  return 2 * static_cast<int64_t>(cells);
+}
+
 Manifold BumpMeshToManifold(const std::vector<uint8_t>& map, int w, int h, double width,
                             double depth, double base, double relief, int /*segments*/) {
   if (w < 1 || h < 1 || !Positive(width) || !Positive(depth) || !Positive(base) ||

@@ -15,6 +15,9 @@ namespace velamanifold {
 manifold::Manifold BumpMeshToManifold(const std::vector<uint8_t>& map, int w, int h, double width,
                                       double depth, double base, double relief, int segments);
 
+// Returns the most triangles BumpMeshToManifold makes for a w x h map.
+int64_t MaxReliefTriangles(int w, int h);
+
 // Returns a closed cylinder of the given height whose radius runs from half the
 // base diameter (black) to half the outer diameter (white) around its
 // circumference; empty for unusable sizes or segments below 3.

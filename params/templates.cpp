@@ -108,10 +108,18 @@ class Solver {
  public:
   explicit Solver(const json& document) : document_(document) {}
 
-  // Forgets what was looked up; needed when the document's parameters change.
-  void Forget() {
-    index_.reset();
+  // Forgets the numbers solved so far; needed when a parameter's value changes.
+  void ForgetNumbers() { numbers_.clear(); }
+
+  // Takes note that the type of `element` was solved: an object that has
+  // just become a parameter joins the index unless an earlier one holds its
+  // id. Solving only ever turns an expression into a type, so no parameter
+  // leaves the index.
+  void TypeSolved(const json& element) {
     numbers_.clear();
+    if (!index_ || !IsParameter(element)) return;
+    auto [it, added] = index_->emplace(IdOf(element), &element);
+    if (!added && &element < it->second) it->second = &element;  // the first one wins
   }
 
   json Solve(const json& value, int depth) {
@@ -229,14 +237,7 @@ class Solver {
         auto objects = document_.find("objects");
         if (objects != document_.end() && objects->is_array()) {
           for (const auto& element : *objects) {
-            if (!element.is_object()) continue;
-            auto type = element.find("type");
-            auto value = element.find("value");
-            if (type == element.end() || !type->is_string() || *type != "parameter") continue;
-            if (value == element.end() || !value->is_object()) continue;
-            auto vid = element.find("vid");
-            std::string id = vid != element.end() && vid->is_string() ? vid->get<std::string>() : "";
-            index_->emplace(std::move(id), &element);  // the first one wins
+            if (IsParameter(element)) index_->emplace(IdOf(element), &element);  // the first wins
           }
         }
       }
@@ -245,24 +246,41 @@ class Solver {
     return it == index_->end() ? nullptr : it->second;
   }
 
+  static bool IsParameter(const json& element) {
+    if (!element.is_object()) return false;
+    auto type = element.find("type");
+    auto value = element.find("value");
+    return type != element.end() && type->is_string() && *type == "parameter" &&
+           value != element.end() && value->is_object();
+  }
+
+  static std::string IdOf(const json& element) {
+    auto vid = element.find("vid");
+    return vid != element.end() && vid->is_string() ? vid->get<std::string>() : "";
+  }
+
   const json& document_;
   std::optional<std::unordered_map<std::string, const json*>> index_;
   std::map<std::pair<std::string, int>, std::optional<double>> numbers_;
 };
 
-// Solves, in place, every expression inside `value`. `lookupField` marks a
-// string that parameter lookups read (a top-level "type", or the "value" of a
-// top-level "value" object); once it changes, earlier lookups are forgotten so
-// every later expression sees the document as it now is.
-void SolveInPlace(Solver& solver, json& value, bool lookupField) {
+// What a solved string is to parameter lookups.
+enum class Field { kOther, kType, kValue };
+
+// Solves, in place, every expression inside `value`. `field` marks a string
+// that parameter lookups read (the top-level "type" of `element`, or the
+// "value" of its top-level "value" object); once it changes, the solver
+// catches up so that every later expression sees the document as it now is.
+void SolveInPlace(Solver& solver, json& value, const json& element, Field field) {
   if (value.is_object()) {
-    for (auto& member : value) SolveInPlace(solver, member, false);
+    for (auto& member : value) SolveInPlace(solver, member, element, Field::kOther);
   } else if (value.is_array()) {
-    for (auto& element : value) SolveInPlace(solver, element, false);
+    for (auto& item : value) SolveInPlace(solver, item, element, Field::kOther);
   } else if (Solver::IsExpression(value)) {
     std::string solved = solver.SolveText(value.get_ref<const std::string&>(), 0);
     value = std::move(solved);
-    if (lookupField) solver.Forget();
+    if (field == Field::kType) solver.TypeSolved(element);
+    if (field == Field::kValue) solver.ForgetNumbers();
   }
 }
 
@@ -279,10 +297,10 @@ void SolveAllObjects(json& document) {
       if (it.key() == "vid") continue;
       if (it.key() == "value" && it->is_object()) {
         for (auto inner = it->begin(); inner != it->end(); ++inner) {
-          SolveInPlace(solver, *inner, inner.key() == "value");
+          SolveInPlace(solver, *inner, element, inner.key() == "value" ? Field::kValue : Field::kOther);
         }
       } else {
-        SolveInPlace(solver, *it, it.key() == "type");
+        SolveInPlace(solver, *it, element, it.key() == "type" ? Field::kType : Field::kOther);
       }
     }
   }

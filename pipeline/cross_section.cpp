@@ -20,25 +20,6 @@ using manifold::CrossSection;
 // Returns max(value, low), with a value that is not a number taken as low.
 double AtLeast(double value, double low) { return value >= low ? value : low; }
 
-// Returns the outline points of "_polygons": one contour per array element,
-// one point per element of at least two numbers. Non-numeric coordinates
-// throw the JSON library's type error.
-PointLists OutlinePoints(const json& object) {
-  PointLists contours;
-  const json& polygons = Jobj(object, "_polygons");
-  if (!polygons.is_array()) return contours;
-  for (const json& element : polygons) {
-    if (!element.is_array()) continue;
-    std::vector<std::vector<double>> contour;
-    for (const json& point : element) {
-      if (!point.is_array() || point.size() < 2) continue;
-      contour.push_back({point[0].get<double>(), point[1].get<double>()});
-    }
-    if (!contour.empty()) contours.push_back(std::move(contour));
-  }
-  return contours;
-}
-
 // Grows or shrinks a text or SVG outline by "size"."offset".
 CrossSection OffsetOutline(const CrossSection& region, const json& size, int segments) {
   const double offset = Jd(Jobj(size, "offset"), 0);
@@ -145,6 +126,26 @@ CrossSection ApplyCopies2D(const CrossSection& region, const json& size, VelaPip
   return region;
 }
 
+PointLists ReadOutlinePoints(const json& polygons, VelaPipeline& pipeline) {
+  PointLists contours;
+  if (!polygons.is_array()) return contours;
+  int64_t points = 0;
+  for (const json& element : polygons) {
+    if (element.is_array()) points += static_cast<int64_t>(element.size());
+  }
+  pipeline.ChargeOutlinePoints(points);
+  for (const json& element : polygons) {
+    if (!element.is_array()) continue;
+    std::vector<std::vector<double>> contour;
+    for (const json& point : element) {
+      if (!point.is_array() || point.size() < 2) continue;
+      contour.push_back({ModelNumber(point[0].get<double>()), ModelNumber(point[1].get<double>())});
+    }
+    if (!contour.empty()) contours.push_back(std::move(contour));
+  }
+  return contours;
+}
+
 double ZOffsetFor2DObject(const json& document, const std::string& id) {
   if (!document.is_object() || !document.contains("objects")) return 0;
   int64_t before = 0;
@@ -193,20 +194,20 @@ CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type, const
   }
   if (type == "merge2d") return Merge2DRegion(pipeline, document, object, visiting);
   if (type == "text") {
-    CrossSection region = TextToCrossSection(OutlinePoints(object));
+    CrossSection region = TextToCrossSection(ReadOutlinePoints(Jobj(object, "_polygons"), pipeline));
     // Glyph outlines arrive with y pointing down.
     if (!region.IsEmpty()) region = region.Mirror({0, 1});
     return OffsetOutline(region, size, pipeline.PipelineSegments());
   }
   if (type == "svg") {
-    return OffsetOutline(SvgToCrossSection(OutlinePoints(object), 1.0), size,
+    return OffsetOutline(SvgToCrossSection(ReadOutlinePoints(Jobj(object, "_polygons"), pipeline), 1.0), size,
                          pipeline.PipelineSegments());
   }
   if (type == "slice") {
     const std::string source = Js(Jobj(object, "outershell"), "");
     if (source.empty()) return CrossSection();
     const double z = Jd(Jobj(size, "z"), 0);
-    return SliceToCrossSection(pipeline.BuildInner(document, source, visiting), z);
+    return SliceToCrossSection(pipeline.Referenced(document, source, visiting), z);
   }
   return CrossSection();
 }
@@ -237,8 +238,14 @@ CrossSection VelaPipeline::Resolve2DCrossSectionInner(const json& document, cons
   OnPath onPath(state_.resolving, id);
 
   const std::string type = Js(Jobj(object, "type"), "");
-  CrossSection region = PlanarRegion(*this, type, document, object, visiting);
-  Apply2DMove(region, object);
+  CrossSection region;
+  try {
+    NumberCheckScope numbers;
+    region = PlanarRegion(*this, type, document, object, visiting);
+    Apply2DMove(region, object);
+  } catch (const UnusableNumber&) {
+    region = CrossSection();
+  }
   state_.regions[id] = region;
   return region;
 }

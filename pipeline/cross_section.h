@@ -7,6 +7,7 @@
 #include <manifold/cross_section.h>
 #include <nlohmann/json.hpp>
 
+#include "geometry/planar.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
@@ -21,6 +22,13 @@ void Apply2DMove(manifold::CrossSection& region, const json& object);
 // (LimitError past the request's ceiling).
 manifold::CrossSection ApplyCopies2D(const manifold::CrossSection& region, const json& size,
                                      VelaPipeline& pipeline);
+
+// Returns the outline points of a "_polygons" array: one contour per array
+// element, one point per element of at least two numbers; contours without
+// a point are dropped. The points are charged to the pipeline before any is
+// read (LimitError past the ceiling); non-numeric coordinates throw the JSON
+// library's type error.
+PointLists ReadOutlinePoints(const json& polygons, VelaPipeline& pipeline);
 
 // Returns the height at which the planar object `id` is shown: 0.05 times one
 // plus the planar objects listed before it; 0 when the id is not listed.

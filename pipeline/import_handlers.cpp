@@ -12,6 +12,7 @@
 #include "params/dropdowns.h"
 #include "params/part_values.h"
 #include "params/templates.h"
+#include "pipeline/cross_section.h"
 #include "pipeline/json_access.h"
 #include "pipeline/limits.h"
 #include "pipeline/pipeline.h"
@@ -37,23 +38,8 @@ const json* FindAttachment(const json& document, const std::string& id,
   return nullptr;
 }
 
-// Returns the contours of "_polygons" with their points (arrays of two or
-// more elements) read as strict numbers; contours without a point are
-// dropped. A non-numeric coordinate raises the JSON library's type error.
-PointLists ReadContours(const json& polygons) {
-  PointLists contours;
-  for (const json& contour : polygons) {
-    std::vector<std::vector<double>> points;
-    if (contour.is_array()) {
-      for (const json& point : contour) {
-        if (!point.is_array() || point.size() < 2) continue;
-        points.push_back({point[0].get<double>(), point[1].get<double>()});
-      }
-    }
-    if (!points.empty()) contours.push_back(std::move(points));
-  }
-  return contours;
-}
+// Fewest bytes one triangle takes in an STL file (binary records are 50).
+constexpr size_t kMinStlTriangleBytes = 50;
 
 // Returns the outline grown (or shrunk) by size."offset" with round joins;
 // offsets below 1e-9 leave it as it is.
@@ -89,6 +75,26 @@ bool HasHeightMap(const json& object) {
 
 }  // namespace
 
+Manifold VelaPipeline::StlAttachment(const json& document, const std::string& id) {
+  auto cached = state_.stlAttachments.find(id);
+  if (cached == state_.stlAttachments.end()) {
+    Manifold solid;
+    if (const json* attachment = FindAttachment(document, id, "model/stl")) {
+      // Read in place: the content may be tens of megabytes.
+      const json& content = Jobj(*attachment, "content");
+      std::vector<uint8_t> bytes =
+          content.is_string() ? Base64Decode(content.get_ref<const std::string&>())
+                              : std::vector<uint8_t>();
+      // A triangle takes at least 50 bytes in either form of the file.
+      ChargeTriangles(static_cast<int64_t>(bytes.size() / kMinStlTriangleBytes));
+      solid = StlBufferToManifold(bytes, 0);
+    }
+    cached = state_.stlAttachments.emplace(id, std::move(solid)).first;
+  }
+  ChargeCopies(1, static_cast<int64_t>(cached->second.NumTri()));
+  return cached->second;
+}
+
 Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& document,
                                            const json& object, const VisitingSet* /*visiting*/) {
   const json& size = Jobj(object, "size");
@@ -100,14 +106,7 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
       return result;
     }
     for (const std::string& id : IdList(object, "attachmentVids")) {
-      const json* attachment = FindAttachment(document, id, "model/stl");
-      if (attachment == nullptr) continue;
-      // Read in place: the content may be tens of megabytes.
-      const json& content = Jobj(*attachment, "content");
-      std::vector<uint8_t> bytes =
-          content.is_string() ? Base64Decode(content.get_ref<const std::string&>())
-                              : std::vector<uint8_t>();
-      AddTo(result, StlBufferToManifold(bytes, 0));
+      AddTo(result, StlAttachment(document, id));
     }
     return result;
   }
@@ -147,7 +146,7 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
   if (type == "text" || type == "svg") {
     const json& input = Jobj(object, "_polygons");
     if (!input.is_array()) return Manifold();
-    PointLists contours = ReadContours(input);
+    PointLists contours = ReadOutlinePoints(input, *this);
     // Glyph and SVG outlines alike keep their contours of three or more points.
     manifold::Polygons polygons = OffsetOutline(SvgToPolygons(contours), size);
     double height = OutlineHeight(size);
@@ -165,11 +164,15 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     std::vector<uint8_t> bytes = ReadHeightMap(object["_heightmap"]);
     int w = Ji(object["_heightmapWidth"], 0);
     int h = Ji(object["_heightmapHeight"], 0);
+    // Maps with too few grey values build nothing, so only a usable one is charged.
+    const bool usable = w >= 1 && h >= 1 && static_cast<int64_t>(w) * h <=
+                                                static_cast<int64_t>(bytes.size());
     if (type == "bumpmesh") {
       double x = Jd(Jobj(size, "x"), 100);
       double y = Jd(Jobj(size, "y"), 100);
       double base = std::max(Jd(Jobj(size, "base"), 1), 0.001);
       double z = Jd(Jobj(size, "z"), 5);
+      if (usable) ChargeTriangles(MaxReliefTriangles(w, h));
       return BumpMeshToManifold(bytes, w, h, x, y, base, z, PipelineSegments());
     }
     double diameter = Jd(Jobj(size, "diameter"), 50);
@@ -178,6 +181,8 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     int count = Ji(Jobj(size, "segments"), 32);
     if (count < 3) count = 32;
     CheckSegments(count, "bumpmeshCylinder segment count");
+    // Two triangles per grey value around the sides, one per column in each cap.
+    if (usable) ChargeTriangles(2 * static_cast<int64_t>(w) * h + 2 * static_cast<int64_t>(w));
     return BumpMeshToCylinderManifold(bytes, w, h, diameter, cylinderHeight, base, count);
   }
 

@@ -29,7 +29,20 @@ bool ParseIntPrefix(const std::string& text, int& out) {
   return true;
 }
 
+// Open NumberCheckScopes of this thread.
+thread_local int numberCheckDepth = 0;
+
 }  // namespace
+
+NumberCheckScope::NumberCheckScope() { ++numberCheckDepth; }
+
+NumberCheckScope::~NumberCheckScope() { --numberCheckDepth; }
+
+double ModelNumber(double value) {
+  // Written so that NaN fails the comparison too.
+  if (numberCheckDepth > 0 && !(std::abs(value) <= kMaxModelMagnitude)) throw UnusableNumber();
+  return value;
+}
 
 const json& Jobj(const json& value, const std::string& key) {
   if (!value.is_object()) return EmptyObject();
@@ -100,13 +113,13 @@ double Jd(const json& value, double def) {
     case json::value_t::number_integer:
     case json::value_t::number_unsigned:
     case json::value_t::number_float:
-      return value.get<double>();
+      return ModelNumber(value.get<double>());
     case json::value_t::string: {
       const auto& s = value.get_ref<const std::string&>();
       const char* begin = s.c_str();
       if (*begin == '=') ++begin;
       double out = def;
-      return ParseNumberPrefix(begin, out) ? out : def;
+      return ParseNumberPrefix(begin, out) ? ModelNumber(out) : def;
     }
     default:
       return def;

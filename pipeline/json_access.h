@@ -2,6 +2,7 @@
 // caller's default instead of throwing.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -9,6 +10,33 @@
 namespace velamanifold {
 
 using json = nlohmann::json;
+
+// Largest magnitude a model number may have. Beyond it, and for NaN and the
+// infinities, the object that reads the number builds nothing: such values
+// only arise from mistakes (a division by zero in an expression), and the
+// geometry library has no answer for them.
+inline constexpr double kMaxModelMagnitude = 1e9;
+
+// An object's build read a number it cannot use; the object builds nothing.
+class UnusableNumber : public std::runtime_error {
+ public:
+  UnusableNumber() : std::runtime_error("unusable number") {}
+};
+
+// Marks the build of one object on this thread for its lifetime: while one
+// is alive, Jd and ModelNumber throw UnusableNumber for unusable numbers,
+// before they can reach a size, a copy offset or a transform.
+class NumberCheckScope {
+ public:
+  NumberCheckScope();
+  ~NumberCheckScope();
+  NumberCheckScope(const NumberCheckScope&) = delete;
+  NumberCheckScope& operator=(const NumberCheckScope&) = delete;
+};
+
+// Returns `value`; throws UnusableNumber inside a NumberCheckScope when it is
+// NaN, infinite or larger in magnitude than kMaxModelMagnitude.
+double ModelNumber(double value);
 
 // Returns the member `key` of `value`, or a shared empty object when `value`
 // is not an object or lacks the member.
@@ -23,7 +51,8 @@ bool Jb(const json& value, bool def);
 int Ji(const json& value, int def);
 
 // Returns the value as a double: numbers, booleans (1/0) and strings by their
-// longest numeric prefix (one leading "=" dropped); otherwise `def`.
+// longest numeric prefix (one leading "=" dropped); otherwise `def`. Inside a
+// NumberCheckScope an unusable number throws UnusableNumber.
 double Jd(const json& value, double def);
 
 // Returns true and stores in `out` the value of the longest numeric prefix of

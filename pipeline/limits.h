@@ -13,10 +13,17 @@ inline constexpr int kMaxSegments = 1024;
 // Most copies (array copies, 2D copies, included objects, multi-object parts)
 // one request may make in total.
 inline constexpr int64_t kMaxCopies = 100000;
-// Most triangles one request may make by repeating geometry: copies times the
-// triangles of what they copy (points for 2D outlines), thread teeth, and the
-// meshes of multi-object parts.
+// Most triangles one request may make: copies times the triangles of what
+// they copy (points for 2D outlines), every listed reference with the
+// triangles of what it lists, thread teeth, lathes, lofts and twisted
+// extrusions (outline points times steps), refined slabs, reliefs, STL
+// meshes and the meshes of multi-object parts. Charged before the geometry
+// is made, so that no request runs out of memory first.
 inline constexpr int64_t kMaxTriangles = 10000000;
+// Most outline points ("text" and "svg" objects) one request may read. The
+// library's triangulator recurses once per point of a collinear run, so this
+// also bounds the stack it needs.
+inline constexpr int64_t kMaxOutlinePoints = 250000;
 // Deepest chain of objects referring to objects (and of included models).
 inline constexpr int kMaxObjectDepth = 200;
 // Most helix rings one metric screw may have.

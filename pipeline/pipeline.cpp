@@ -96,6 +96,12 @@ void VelaPipeline::ChargeTriangles(int64_t n) {
   CheckCount(triangles_, kMaxTriangles, "triangle count");
 }
 
+void VelaPipeline::ChargeOutlinePoints(int64_t n) {
+  if (n <= 0) return;
+  outlinePoints_ += n;
+  CheckCount(outlinePoints_, kMaxOutlinePoints, "outline point count");
+}
+
 int VelaPipeline::PipelineSegments() const { return CheckSegments(segments, "segment count"); }
 
 bool VelaPipeline::LoadDocument(const std::string& text, json& document) {
@@ -155,6 +161,21 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
 
   std::string type = Js(Jobj(object, "type"), "");
   Manifold result;
+  try {
+    NumberCheckScope numbers;
+    result = BuildRaw(type, document, object, id, visiting);
+    if (!Is2DObjectType(type)) result = ApplyTransformation(result, object);
+  } catch (const UnusableNumber&) {
+    result = Manifold();
+  }
+  if (wantColors) result = ApplyColorProps(result, object);
+  state_.solids[id] = result;
+  return result;
+}
+
+Manifold VelaPipeline::BuildRaw(const std::string& type, const json& document, const json& object,
+                                const std::string& id, const VisitingSet* visiting) {
+  Manifold result;
   switch (FamilyOf(type)) {
     case Family::kSolid:
       result = BuildSolidObject(type, document, object, visiting);
@@ -177,18 +198,27 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
     case Family::kNone:
       break;
   }
-  if (!Is2DObjectType(type)) result = ApplyTransformation(result, object);
-  if (wantColors) result = ApplyColorProps(result, object);
-  state_.solids[id] = result;
   return result;
+}
+
+Manifold VelaPipeline::Referenced(const json& document, const std::string& id,
+                                  const VisitingSet* visiting) {
+  Manifold solid = BuildInner(document, id, visiting);
+  ChargeCopies(1, static_cast<int64_t>(solid.NumTri()));
+  return solid;
+}
+
+manifold::CrossSection VelaPipeline::ReferencedRegion(const json& document, const std::string& id,
+                                                      const VisitingSet* visiting) {
+  manifold::CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
+  ChargeCopies(1, static_cast<int64_t>(region.NumVert()));
+  return region;
 }
 
 Manifold VelaPipeline::ReferencedUnion(const json& document, const json& object,
                                        const std::string& key, const VisitingSet* visiting) {
   Manifold acc;
-  for (const std::string& id : IdList(object, key)) {
-    AddTo(acc, BuildInner(document, id, visiting));
-  }
+  for (const std::string& id : IdList(object, key)) AddTo(acc, Referenced(document, id, visiting));
   return acc;
 }
 
@@ -198,7 +228,7 @@ std::vector<manifold::CrossSection> VelaPipeline::ReferencedRegions(const json& 
                                                                     const VisitingSet* visiting) {
   std::vector<manifold::CrossSection> regions;
   for (const std::string& id : IdList(object, key)) {
-    manifold::CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
+    manifold::CrossSection region = ReferencedRegion(document, id, visiting);
     if (!region.IsEmpty()) regions.push_back(std::move(region));
   }
   return regions;

@@ -40,6 +40,10 @@ class VelaPipeline {
   manifold::Manifold BuildInner(const json& document, const std::string& id,
                                 const VisitingSet* visiting);
 
+  // Returns the unplaced solid of one object by its type's handler family.
+  manifold::Manifold BuildRaw(const std::string& type, const json& document, const json& object,
+                              const std::string& id, const VisitingSet* visiting);
+
   // Returns the solid rotated and moved by the object's "rotate" and "move".
   manifold::Manifold ApplyTransformation(const manifold::Manifold& solid, const json& object) const;
 
@@ -77,6 +81,22 @@ class VelaPipeline {
                                       const std::string& id, const VisitingSet* visiting);
   manifold::Manifold BuildThreadObject(const json& object);
 
+  // Returns the solid of one listed reference, counted as one more copy of
+  // its triangles also when it comes from the cache: a list can name the
+  // same object any number of times. Throws LimitError past a ceiling.
+  manifold::Manifold Referenced(const json& document, const std::string& id,
+                                const VisitingSet* visiting);
+
+  // Returns the region of one listed reference, counted as one more copy of
+  // its points; throws LimitError past a ceiling.
+  manifold::CrossSection ReferencedRegion(const json& document, const std::string& id,
+                                          const VisitingSet* visiting);
+
+  // Returns the solid of the STL attachment `id` (empty when there is none or
+  // it is refused), decoded once per document and counted as one more copy
+  // of its triangles at every use.
+  manifold::Manifold StlAttachment(const json& document, const std::string& id);
+
   // Returns the union of the solids of the string ids listed under `key`;
   // empty results are skipped.
   manifold::Manifold ReferencedUnion(const json& document, const json& object,
@@ -95,6 +115,10 @@ class VelaPipeline {
   // LimitError past it.
   void ChargeTriangles(int64_t n);
 
+  // Counts `n` more outline points against the request's outline point
+  // ceiling; throws LimitError past it.
+  void ChargeOutlinePoints(int64_t n);
+
   // Returns the pipeline segment count; throws when it is above the ceiling.
   int PipelineSegments() const;
 
@@ -103,6 +127,7 @@ class VelaPipeline {
   struct DocumentState {
     std::map<std::string, manifold::Manifold> solids;
     std::map<std::string, manifold::CrossSection> regions;
+    std::map<std::string, manifold::Manifold> stlAttachments;
     std::set<std::string> building;   // ids whose solid is being built
     std::set<std::string> resolving;  // ids whose region is being resolved
   };
@@ -167,6 +192,7 @@ class VelaPipeline {
   int depth_ = 0;
   int64_t copies_ = 0;
   int64_t triangles_ = 0;
+  int64_t outlinePoints_ = 0;
 };
 
 // Returns every object type name the pipeline knows, in ascending order: those

@@ -78,14 +78,21 @@ bool IsType(const json& object, const char* type) { return Js(object, "type", ""
 Manifold ThreadCutter(VelaPipeline& pipeline, const json& thread, double d, double z, double c,
                       int direction, int segments) {
   const json& size = Jobj(thread, "size");
-  double diameter = Jd(Jobj(size, "diameter"), 5);
-  double pitch = Jd(Jobj(size, "screw"), 0.8);
+  const json& move = Jobj(thread, "move");
+  double diameter, pitch, mx, my;
+  try {
+    // The thread is an object of its own: an unusable number of it leaves
+    // its hole out, not the plate.
+    diameter = Jd(Jobj(size, "diameter"), 5);
+    pitch = Jd(Jobj(size, "screw"), 0.8);
+    mx = Jd(Jobj(move, "x"), 0);
+    my = Jd(Jobj(move, "y"), 0);
+  } catch (const UnusableNumber&) {
+    return Manifold();
+  }
   ApplyStandard(size, diameter, pitch);
   if (!(d > 0) || !(diameter > 0) || !(pitch > 0)) return Manifold();
 
-  const json& move = Jobj(thread, "move");
-  const double mx = Jd(Jobj(move, "x"), 0);
-  const double my = Jd(Jobj(move, "y"), 0);
   // Infinite or NaN positions would reach the Booleans as unusable vertices.
   for (double v : {d, z, diameter, pitch, mx, my}) {
     if (!std::isfinite(v)) return Manifold();
@@ -158,7 +165,7 @@ std::vector<PlateInnerCut> PlanarCuts(VelaPipeline& pipeline, const json& docume
   for (const json& entry : entries) {
     const std::string id = Js(entry, "vid", "");
     if (id.empty() || IsType(FindObject(document, id), "thread")) continue;
-    CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, visiting);
+    CrossSection region = pipeline.ReferencedRegion(document, id, visiting);
     if (region.IsEmpty()) continue;
     cuts.push_back({region, Jd(Jobj(entry, "depth"), 0), chamfer});
   }
@@ -174,11 +181,11 @@ Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& 
   // (two plates naming each other included) is empty.
   const std::string innerShell = Js(named, "outershell", "");
   if (IsType(FindObject(document, innerShell), "plate")) return Manifold();
-  Manifold built = pipeline.BuildInner(document, shell, &visiting);
+  Manifold built = pipeline.Referenced(document, shell, &visiting);
   if (built.IsEmpty()) return Manifold();
   CrossSection section;
   if (!innerShell.empty()) {
-    section = pipeline.Resolve2DCrossSectionInner(document, innerShell, &visiting);
+    section = pipeline.ReferencedRegion(document, innerShell, &visiting);
   }
   const manifold::Box box = built.BoundingBox();
   const double z0 = box.min.z, z1 = box.max.z;
@@ -198,7 +205,7 @@ Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& 
 Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& plate,
                       const std::string& shell, const PlateOptions& options,
                       const VisitingSet& visiting, int segments) {
-  Manifold result = pipeline.BuildInner(document, shell, &visiting);
+  Manifold result = pipeline.Referenced(document, shell, &visiting);
   if (result.IsEmpty()) return Manifold();
   const manifold::Box box = result.BoundingBox();
   const double top = box.max.z;
@@ -215,7 +222,7 @@ Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& 
       if (!cutter.IsEmpty()) result -= cutter;
       continue;
     }
-    CrossSection region = pipeline.Resolve2DCrossSectionInner(document, id, &visiting);
+    CrossSection region = pipeline.ReferencedRegion(document, id, &visiting);
     if (region.IsEmpty()) continue;
     // The pocket pierces the top face so that no skin is left on it.
     const double ci = options.chamferInner > 0 ? std::min(d, options.chamferInner) : 0;
@@ -263,7 +270,7 @@ Manifold VelaPipeline::BuildPlateObject(const json& document, const json& object
   }
 
   PlateParams params;
-  params.outline = Resolve2DCrossSectionInner(document, shell, visiting);
+  params.outline = ReferencedRegion(document, shell, visiting);
   if (params.outline.IsEmpty()) return Manifold();
   params.height = options.depth;
   params.offset = options.offset;

@@ -1,6 +1,8 @@
 // Planar objects shown as thin slabs, and the solids made from profiles:
 // lathes, lofts (also hollow) and twisted extrusions.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "geometry/loft.h"
@@ -19,6 +21,17 @@ using manifold::Manifold;
 
 // Returns max(value, low), with a value that is not a number taken as low.
 double AtLeast(double value, double low) { return value >= low ? value : low; }
+
+// Most triangles the sides of one lofted pair of contours may have: both
+// are matched to at most 2048 points.
+constexpr int64_t kLoftPairTriangles = 2 * 2048;
+
+// Returns the number of outline points of all regions.
+int64_t TotalPoints(const std::vector<CrossSection>& regions) {
+  int64_t points = 0;
+  for (const CrossSection& region : regions) points += static_cast<int64_t>(region.NumVert());
+  return points;
+}
 
 // Returns the polygons of the region extruded straight up from z = 0.
 Manifold Prism(const CrossSection& region, double height) {
@@ -44,7 +57,9 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
     const double z = ZOffsetFor2DObject(document, id);
     if (z != 0) slab = slab.Translate({0, 0, z});
     const int refinement = type == "circle" ? CircleSegments(*this, object) : PipelineSegments();
+    // Refinement is bounded by the kernel; what it makes still counts.
     if (refinement >= 32) slab = RefineToLengthBounded(slab, 0.5);
+    ChargeTriangles(static_cast<int64_t>(slab.NumTri()));
     return slab;
   }
 
@@ -61,13 +76,15 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
           cutId = element.get<std::string>();
         }
         if (cutId.empty()) continue;
-        CrossSection cut = Resolve2DCrossSectionInner(document, cutId, visiting);
+        CrossSection cut = ReferencedRegion(document, cutId, visiting);
         if (!cut.IsEmpty()) inner.push_back(std::move(cut));
       }
     }
     int count = Ji(Jobj(size, "segments"), 0);
     // A full turn needs finer steps than a single round profile.
     count = count < 3 ? 2 * PipelineSegments() : CheckSegments(count, "lathe segment count");
+    // Every profile point becomes a ring of `count` points, two triangles a step.
+    ChargeTriangles(2 * count * (TotalPoints(outer) + TotalPoints(inner)));
     return Lathe(outer, inner, count);
   }
 
@@ -78,6 +95,10 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
     const CrossSection bottom = Union2D(bottoms);
     const CrossSection top = Union2D(tops);
     if (bottom.IsEmpty() || top.IsEmpty()) return Manifold();
+    // Each pair of contours is matched to at most a few thousand points; the
+    // caps take the points as they are.
+    ChargeTriangles(kLoftPairTriangles * std::min(bottom.NumContour(), top.NumContour()) +
+                    2 * TotalPoints({bottom, top}));
     const double height = AtLeast(Jd(Jobj(size, "height"), 10), 0.0001);
     const double x = Jd(Jobj(size, "x"), 0);
     const double y = Jd(Jobj(size, "y"), 0);
@@ -109,6 +130,7 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
     if (std::abs(twist) >= 1e-9) {
       // Every slice is a full ring of the profile, so slices count like segments.
       slices = static_cast<int>(CheckCount(slices, kMaxSegments, "extrudetwist slice count"));
+      ChargeTriangles(2 * static_cast<int64_t>(slices) * TotalPoints({region}));
       return ExtrudeTwist(region, height, twist, slices, PipelineSegments());
     }
     return Prism(region, height);
