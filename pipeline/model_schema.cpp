@@ -142,7 +142,6 @@ json ModelSchema() {
 
   json document = RecordSchema(DocumentMembers());
   document["properties"]["$schema"] = Ref("textValue");
-  document["properties"]["title"] = Ref("textValue");
   document["properties"]["objects"] = {{"type", "array"}, {"items", Ref("objectRecord")}};
   document["properties"]["attachments"] = {{"type", "array"}, {"items", Ref("attachmentRecord")}};
 

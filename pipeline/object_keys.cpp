@@ -174,10 +174,8 @@ std::vector<ObjectType> MakeObjectTypes() {
        {{"vid", K::kText, {}},
         {"type", K::kText, {}},
         {"visible", K::kFlag, {}},
-        // "min", "max", "step" and "label" are for the configurator page,
-        // which offers the parameter to its user.
-        Record("value", {{"value", K::kAny, {}}, Num("min"), Num("max"), Num("step")}),
-        Record("info", {Num("isimportant"), {"label", K::kText, {}}})}},
+        Record("value", {{"value", K::kAny, {}}}),
+        Record("info", {Num("isimportant")})}},
       Inert("slicer", "slicer settings; no geometry"),
       Inert("fdm", "printer settings; no geometry"),
       Inert("factory", "production settings; no geometry"),
@@ -214,10 +212,7 @@ const std::vector<MemberInfo>& AttachmentMembers() {
 
 const std::vector<MemberInfo>& DocumentMembers() {
   static const std::vector<MemberInfo> kMembers = {
-      {"$schema", K::kText, {}},
-      {"title", K::kText, {}},  // the name the configurator page shows
-      {"objects", K::kAny, {}},
-      {"attachments", K::kAny, {}}};
+      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}}};
   return kMembers;
 }
 
