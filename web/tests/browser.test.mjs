@@ -130,9 +130,11 @@ test('a customer configures a box and sees it', async () => {
   });
   await Triangles(page, 4);
   await page.waitForTimeout(600);
-  assert.equal(await page.locator('#status').getAttribute('data-builds'), '4');
+  assert.equal(await page.locator('#status').getAttribute('data-builds'), '4', 'one build for the drag');
   assert.equal(await page.locator('input[type=number][name=depth]').inputValue(), '90');
 
+  // Two animation frames: the last part is drawn and composited before the picture.
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
   const picture = await page.locator('#view canvas').screenshot({ path: join(out, 'box.png') });
   const { share, colours } = await PictureFacts(page, picture);
   assert.ok(share > 0.03, `the part covers ${(share * 100).toFixed(1)}% of the canvas`);
