@@ -2,10 +2,11 @@
 # make test  - set up, build, run the whole test suite
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
 # make bench - benchmark models, overhead against the library, output paths
-# make fuzz SECONDS=N - the request fuzzer for N seconds
+# make fuzz SECONDS=N MODE=bytes|models - one fuzzer for N seconds
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
+MODE ?= bytes
 
 .PHONY: all deps build demo test sanitize bench fuzz clean
 
@@ -44,7 +45,7 @@ bench: deps
 	scripts/bench.sh
 
 fuzz: deps
-	scripts/fuzz.sh $(SECONDS)
+	scripts/fuzz.sh $(SECONDS) $(MODE)
 
 clean:
 	rm -rf build build-asan out
