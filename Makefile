@@ -4,12 +4,13 @@
 # make sanitize - the whole test suite under AddressSanitizer and UBSan
 # make docs  - the schema of model documents and the pictures of docs/examples
 # make bench - benchmark models, overhead against the library, output paths
-# make fuzz SECONDS=N - the request fuzzer for N seconds
+# make fuzz SECONDS=N MODE=bytes|models - one fuzzer for N seconds
 # make serve - the configurator page and its server on http://127.0.0.1:8080 (PORT overrides)
 # make bench-serve - load on the configurator server: 8 clients, 400 builds
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
+MODE ?= bytes
 
 .PHONY: all deps build demo docs test sanitize bench fuzz serve bench-serve clean
 
@@ -62,7 +63,7 @@ bench: deps
 	scripts/bench.sh
 
 fuzz: deps
-	scripts/fuzz.sh $(SECONDS)
+	scripts/fuzz.sh $(SECONDS) $(MODE)
 
 serve: build
 	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/server.py

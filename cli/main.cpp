@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ int Run(const std::string& op) {
     }
     guard.Write(answer.text);
     return answer.exitCode;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "out of memory\n");
+    return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

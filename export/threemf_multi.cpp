@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <new>
 
 #include "export/mesh_weld.h"
 #include "export/threemf_format.h"
@@ -161,6 +162,8 @@ std::string VelaPipeline::Build3MFMultiObjectXML(const std::string& partsJson,
         ChargeTriangles(static_cast<int64_t>(solid.NumTri()));
         built.mesh = solid.GetMeshGL64();
       } catch (const LimitError&) {
+        throw;
+      } catch (const std::bad_alloc&) {
         throw;
       } catch (...) {
         continue;  // a part that cannot be built is left out

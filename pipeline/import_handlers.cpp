@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <set>
 
 #include "geometry/planar.h"
 #include "import/base64_decode.h"
@@ -89,7 +90,9 @@ Manifold VelaPipeline::StlAttachment(const json& document, const std::string& id
       ChargeTriangles(static_cast<int64_t>(bytes.size() / kMinStlTriangleBytes));
       solid = StlBufferToManifold(bytes, 0);
     }
-    cached = state_.stlAttachments.emplace(id, std::move(solid)).first;
+    // The first use is paid for by the decoding.
+    ChargeCopies(1);
+    return state_.stlAttachments.emplace(id, std::move(solid)).first->second;
   }
   ChargeCopies(1, static_cast<int64_t>(cached->second.NumTri()));
   return cached->second;
@@ -105,8 +108,12 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
         !document.contains("attachments")) {
       return result;
     }
-    for (const std::string& id : IdList(object, "attachmentVids")) {
-      AddTo(result, StlAttachment(document, id));
+    const std::vector<std::string> ids = IdList(object, "attachmentVids");
+    // An attachment listed again counts again but adds nothing to the union.
+    std::set<std::string> united;
+    for (const std::string& id : ids) {
+      Manifold solid = StlAttachment(document, id);
+      if (united.insert(id).second) AddTo(result, solid);
     }
     return result;
   }

@@ -18,8 +18,9 @@ inline constexpr int64_t kMaxCopies = 100000;
 // triangles of what it lists, thread teeth, lathes, lofts and twisted
 // extrusions (outline points times steps), refined slabs, reliefs, STL
 // meshes and the meshes of multi-object parts. Charged before the geometry
-// is made, so that no request runs out of memory first.
-inline constexpr int64_t kMaxTriangles = 10000000;
+// is made, so that no request runs out of memory first: a Boolean of this
+// many triangles takes about 1.6 GB.
+inline constexpr int64_t kMaxTriangles = 4000000;
 // Most outline points ("text" and "svg" objects) one request may read. The
 // library's triangulator recurses once per point of a collinear run, so this
 // also bounds the stack it needs.

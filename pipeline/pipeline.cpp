@@ -1,5 +1,6 @@
 #include "pipeline/pipeline.h"
 
+#include <new>
 #include <stdexcept>
 
 #include "params/dropdowns.h"
@@ -109,6 +110,8 @@ bool VelaPipeline::LoadDocument(const std::string& text, json& document) {
   ClearCaches();
   try {
     document = ParseJson(text);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception&) {
     return false;
   }
@@ -137,6 +140,8 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
         if (type == "parameter" || vid.empty()) continue;
         m = BuildInner(document, vid, visiting);
       } catch (const LimitError&) {
+        throw;
+      } catch (const std::bad_alloc&) {
         throw;
       } catch (const std::exception&) {
         continue;
@@ -217,8 +222,17 @@ manifold::CrossSection VelaPipeline::ReferencedRegion(const json& document, cons
 
 Manifold VelaPipeline::ReferencedUnion(const json& document, const json& object,
                                        const std::string& key, const VisitingSet* visiting) {
+  const std::vector<std::string> ids = IdList(object, key);
+  // The whole list counts before anything is built; an id listed again
+  // counts again but adds nothing to the union.
+  ChargeCopies(static_cast<int64_t>(ids.size()));
+  std::set<std::string> united;
   Manifold acc;
-  for (const std::string& id : IdList(object, key)) AddTo(acc, Referenced(document, id, visiting));
+  for (const std::string& id : ids) {
+    Manifold solid = BuildInner(document, id, visiting);
+    ChargeTriangles(static_cast<int64_t>(solid.NumTri()));
+    if (united.insert(id).second) AddTo(acc, solid);
+  }
   return acc;
 }
 
@@ -226,9 +240,12 @@ std::vector<manifold::CrossSection> VelaPipeline::ReferencedRegions(const json& 
                                                                     const json& object,
                                                                     const std::string& key,
                                                                     const VisitingSet* visiting) {
+  const std::vector<std::string> ids = IdList(object, key);
+  ChargeCopies(static_cast<int64_t>(ids.size()));
   std::vector<manifold::CrossSection> regions;
-  for (const std::string& id : IdList(object, key)) {
-    manifold::CrossSection region = ReferencedRegion(document, id, visiting);
+  for (const std::string& id : ids) {
+    manifold::CrossSection region = Resolve2DCrossSectionInner(document, id, visiting);
+    ChargeTriangles(static_cast<int64_t>(region.NumVert()));
     if (!region.IsEmpty()) regions.push_back(std::move(region));
   }
   return regions;

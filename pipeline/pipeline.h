@@ -93,12 +93,12 @@ class VelaPipeline {
                                           const VisitingSet* visiting);
 
   // Returns the solid of the STL attachment `id` (empty when there is none or
-  // it is refused), decoded once per document and counted as one more copy
-  // of its triangles at every use.
+  // it is refused), decoded once per document (charged by its size) and
+  // counted as one more copy of its triangles at every later use.
   manifold::Manifold StlAttachment(const json& document, const std::string& id);
 
   // Returns the union of the solids of the string ids listed under `key`;
-  // empty results are skipped.
+  // empty results are skipped. Every listed id is charged, repeats included.
   manifold::Manifold ReferencedUnion(const json& document, const json& object,
                                      const std::string& key, const VisitingSet* visiting);
 

@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Builds the request fuzzer (clang, libFuzzer, AddressSanitizer, UBSan) in
-# build-fuzz and runs it for N seconds (default 60) on a corpus kept in
-# build-fuzz/corpus. Findings (crash-*, timeout-*, oom-*) land in
-# build-fuzz/findings; the summary at the end lists them.
-#   scripts/fuzz.sh [SECONDS]
+# Builds the fuzzers (clang, libFuzzer, AddressSanitizer, UBSan) in build-fuzz
+# and runs one for N seconds (default 60): "bytes" mutates request bytes
+# (request_fuzzer, corpus in build-fuzz/corpus), "models" generates model
+# documents from the bytes (model_fuzzer, corpus in build-fuzz/corpus-models).
+# Each input has 10 s and 4 GiB (resident and per allocation; the sanitizer's
+# shadow memory rules out an address-space limit). Findings (crash-*,
+# timeout-*, oom-*) land in build-fuzz/findings; the summary lists them.
+#   scripts/fuzz.sh [SECONDS] [bytes|models]
 set -euo pipefail
 
 seconds=${1:-60}
+mode=${2:-bytes}
+case $mode in
+  bytes) target=request_fuzzer corpus_name=corpus ;;
+  models) target=model_fuzzer corpus_name=corpus-models ;;
+  *) echo "usage: scripts/fuzz.sh [SECONDS] [bytes|models]" >&2; exit 2 ;;
+esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-fuzz
 log() { echo "fuzz: $*" >&2; }
@@ -37,30 +46,32 @@ if [ ! -f "$build/build.ninja" ]; then
     -DTARVO_FUZZ=ON -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
-nice -n 10 cmake --build "$build" -j "$jobs" --target request_fuzzer >&2
+nice -n 10 cmake --build "$build" -j "$jobs" --target request_fuzzer model_fuzzer >&2
 
-corpus=$build/corpus
+corpus=$build/$corpus_name
 findings=$build/findings
 mkdir -p "$corpus" "$findings"
 seeds=$build/seeds
 rm -rf "$seeds"
-python3 "$root/tests/fuzz/make_corpus.py" "$seeds" >&2
+mkdir -p "$seeds"
+# The generator needs no seeds: any bytes make a document.
+[ "$mode" = bytes ] && python3 "$root/tests/fuzz/make_corpus.py" "$seeds" >&2
 
-log "running for ${seconds}s"
+log "running $target for ${seconds}s"
 start=$(date +%s)
 set +e
 # One forked worker keeps going after a finding, so a run reports all it
 # finds; close_fd_mask=1 silences the STL reader's log lines (they are standard output).
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  nice -n 10 "$build/tests/fuzz/request_fuzzer" "$corpus" "$seeds" \
+  nice -n 10 "$build/tests/fuzz/$target" "$corpus" "$seeds" \
   -dict="$root/tests/fuzz/tarvo.dict" -max_total_time="$seconds" -timeout=10 \
-  -rss_limit_mb=2048 -max_len=65536 -close_fd_mask=1 -print_final_stats=1 \
+  -rss_limit_mb=4096 -malloc_limit_mb=4096 -max_len=65536 -close_fd_mask=1 -print_final_stats=1 \
   -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
   -artifact_prefix="$findings/" >"$build/last-run.log" 2>&1
 status=$?
 set -e
 elapsed=$(( $(date +%s) - start ))
-echo "$elapsed" >>"$build/seconds.log"
+echo "$elapsed $mode" >>"$build/seconds.log"
 total=$(awk '{s += $1} END {print s}' "$build/seconds.log")
 
 echo "fuzz summary"
@@ -74,8 +85,8 @@ echo "  corpus:        $(ls "$corpus" | wc -l) inputs"
 # finishes in time is moved to findings/unreproduced.
 for f in "$findings"/timeout-* "$findings"/slow-unit-*; do
   [ -e "$f" ] || continue
-  if ASAN_OPTIONS=detect_leaks=0 nice -n 10 "$build/tests/fuzz/request_fuzzer" -timeout=10 \
-    -rss_limit_mb=2048 -close_fd_mask=1 "$f" >"$build/rerun.log" 2>&1; then
+  if ASAN_OPTIONS=detect_leaks=0 nice -n 10 "$build/tests/fuzz/$target" -timeout=10 \
+    -rss_limit_mb=4096 -malloc_limit_mb=4096 -close_fd_mask=1 "$f" >"$build/rerun.log" 2>&1; then
     mkdir -p "$findings/unreproduced"
     mv "$f" "$findings/unreproduced/"
     echo "  $(basename "$f"): no hang when run alone ($(grep -o 'in [0-9]* ms' "$build/rerun.log"))"

@@ -67,6 +67,45 @@ TEST(FuzzRegression, WorkThatMultipliesBeyondTheCeilingsEndsWithALimitError) {
   }
 }
 
+// Requests that ended in a crash before: an unusable number reaching the
+// copies of an array (then the library's Boolean), an absurd relief size,
+// and an outline whose collinear points made the library's triangulator
+// recurse beyond the stack. Each now answers.
+TEST(FuzzRegression, UnusableNumbersAndCollinearOutlinesAnswerWithoutCrashing) {
+  const json cube = {{"vid", "b"}, {"type", "cube"}, {"size", 2}, {"visible", false}};
+  json collinear = json::array();
+  for (int i = 0; i < 100000; ++i) collinear.push_back({i * 0.01, 0});
+  const json heightMap = {{"vid", "m"}, {"type", "bumpmesh"}, {"_heightmap", {1, 2, 3, 4}},
+                          {"_heightmapWidth", 2}, {"_heightmapHeight", 2},
+                          {"size", {{"x", 1e308}, {"y", 1e308}, {"base", 1e308}}}};
+  auto grid = [&](const json& spacing) {
+    return json{{"vid", "m"}, {"type", "grid"}, {"baseObjects", {"b"}},
+                {"grid", {{"rows", 2}, {"columns", 2}, {"x", spacing}, {"y", spacing}}}};
+  };
+  auto radial = [&](const char* key) {
+    return json{{"vid", "m"}, {"type", "radialArray"}, {"baseObjects", {"b"}},
+                {"grid", {{"count", 3}, {key, "NaN"}}}};
+  };
+  const struct {
+    std::string what;
+    json objects;
+    std::string answer;  // the start of the answer
+  } cases[] = {
+      {"grid spacing 1/0", {cube, grid("=1/0")}, R"({"empty":true})"},
+      {"grid spacing inf", {cube, grid("inf")}, R"({"empty":true})"},
+      {"radial radius NaN", {cube, radial("radius")}, R"({"empty":true})"},
+      {"radial angle NaN", {cube, radial("angle")}, R"({"empty":true})"},
+      {"relief of 1e308", {heightMap}, R"({"empty":true})"},
+      {"100,000 collinear points",
+       {{{"vid", "m"}, {"type", "svg"}, {"_polygons", {collinear}}}},
+       R"({"flipWinding":false)"},
+  };
+  for (const auto& c : cases) {
+    const std::string answer = AnswerRequest("build", BuildRequest(c.objects, "m")).text;
+    EXPECT_EQ(answer.substr(0, c.answer.size()), c.answer) << c.what;
+  }
+}
+
 // Returns a binary STL holding the triangles, three corners each.
 std::string Stl(const std::vector<std::vector<std::vector<float>>>& triangles) {
   std::string bytes(80, '\0');
