@@ -83,7 +83,7 @@ std::string MeshToGlb(const manifold::MeshGL& mesh) {
     const size_t indexBytes = indexCount * sizeof(uint32_t);
     buffer.data.resize(positionBytes + colorBytes + indexBytes);
     std::memcpy(buffer.data.data(), positions.data(), positionBytes);
-    std::memcpy(buffer.data.data() + positionBytes, colors.data(), colorBytes);
+    if (colored) std::memcpy(buffer.data.data() + positionBytes, colors.data(), colorBytes);
     std::memcpy(buffer.data.data() + positionBytes + colorBytes, mesh.triVerts.data(), indexBytes);
     model.buffers.push_back(std::move(buffer));
 
