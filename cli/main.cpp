@@ -13,6 +13,7 @@
 
 #include "cli/check_command.h"
 #include "cli/export_command.h"
+#include "cli/large_stack.h"
 #include "cli/request.h"
 #include "cli/stdout_guard.h"
 
@@ -59,6 +60,14 @@ int Run(const std::string& op) {
   }
 }
 
+// Returns the exit code of a command for people, run on the same large stack
+// as a request: it builds the same models, down to the same deep recursion.
+int RunCommand(int (*command)(const std::vector<std::string>&), std::vector<std::string> args) {
+  int code = 1;
+  velamanifold::RunOnLargeStack(velamanifold::kRequestStackBytes, [&] { code = command(args); });
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,10 +84,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (std::string(argv[1]) == "export") {
-    return velamanifold::RunExportCommand(std::vector<std::string>(argv + 2, argv + argc));
+    return RunCommand(velamanifold::RunExportCommand, {argv + 2, argv + argc});
   }
   if (std::string(argv[1]) == "check") {
-    return velamanifold::RunCheckCommand(std::vector<std::string>(argv + 2, argv + argc));
+    return RunCommand(velamanifold::RunCheckCommand, {argv + 2, argv + argc});
   }
   return Run(argv[1]);
 }

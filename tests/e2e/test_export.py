@@ -313,3 +313,17 @@ def test_help_goes_to_standard_output():
     assert (r.code, r.err) == (0, "")
     assert r.out.startswith("usage: tarvo-cli export MODEL.json -o OUT.{3mf,stl,glb,png}")
     assert all(option in r.out for option in ["--object", "--segments", "-D NAME=VALUE", "--size"])
+
+
+# --- Commands for people on the deepest recursion ------------------------------------
+
+@pytest.mark.parametrize("command", ["export", "check"])
+def test_commands_survive_an_outline_at_the_point_ceiling(tmp_path, command):
+    # The library's triangulator recurses once per point of a collinear run;
+    # the commands build on the same large stack as the requests do.
+    points = [[i * 0.004, 0] for i in range(250000)]
+    path = tmp_path / "line.json"
+    path.write_text(json.dumps({"objects": [{"vid": "m", "type": "svg", "_polygons": [points]}]}))
+    args = [str(path), "-o", str(tmp_path / "line.stl")] if command == "export" else [str(path)]
+    r = run(command, args=args, timeout=120)
+    assert r.code == 0, r.err
