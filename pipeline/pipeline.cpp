@@ -152,7 +152,12 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
   }
 
   auto cached = state_.solids.find(id);
-  if (cached != state_.solids.end()) return cached->second;
+  if (cached != state_.solids.end()) {
+    // Objects uniting all earlier objects would otherwise double this work
+    // with each one; now the copy ceiling ends them.
+    ChargeCopies(state_.copiesCharged[id]);
+    return cached->second;
+  }
   // An object that reaches itself through its references builds nothing there.
   if (state_.building.count(id)) return Manifold();
 
@@ -165,6 +170,7 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
   OnPath onPath(state_.building, id);
 
   std::string type = Js(Jobj(object, "type"), "");
+  const int64_t copiesBefore = copies_;
   Manifold result;
   try {
     NumberCheckScope numbers;
@@ -175,6 +181,7 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
   }
   if (wantColors) result = ApplyColorProps(result, object);
   state_.solids[id] = result;
+  state_.copiesCharged[id] = copies_ - copiesBefore;
   return result;
 }
 

@@ -128,6 +128,10 @@ class VelaPipeline {
     std::map<std::string, manifold::Manifold> solids;
     std::map<std::string, manifold::CrossSection> regions;
     std::map<std::string, manifold::Manifold> stlAttachments;
+    // Copies charged while building each solid, charged again whenever the
+    // cached solid is used again: the library's bookkeeping of where each
+    // triangle came from grows with every use, as if it were built anew.
+    std::map<std::string, int64_t> copiesCharged;
     std::set<std::string> building;   // ids whose solid is being built
     std::set<std::string> resolving;  // ids whose region is being resolved
   };

@@ -66,6 +66,10 @@ OVER_CEILINGS = {
     "an id listed 100,001 times": (
         [CUBE, {"vid": "u", "type": "union", "baseObjects": ["c"] * 100001}], "u", {},
         "copy count"),
+    "200 objects each uniting all earlier ones": (
+        [CUBE] + [{"vid": "u%d" % k, "type": "union", "visible": k == 199,
+                   "baseObjects": ["c"] + ["u%d" % j for j in range(k)]} for k in range(200)],
+        "_all_", {}, "copy count"),
     "an STL attachment listed again and again": (
         [{"vid": "p", "type": "polygons", "attachmentVids": ["a"] * 200}], "p",
         {"document": {"attachments": [{"vid": "a", "filetype": "model/stl",
