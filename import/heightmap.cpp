@@ -80,9 +80,13 @@ void AppendSide(const std::vector<double>& s, const std::vector<double>& z,
 
 }  // namespace
 
-int64_t MaxReliefTriangles(int w, int h) {
-  const double cells = std::max(kMinCellBudget, kCellsPerPixel * std::max(w, 0) * std::max(h, 0));
-  return 2 * static_cast<int64_t>(cells);
+int64_t ReliefTriangles(int w, int h, double width, double depth) {
+  if (w < 1 || h < 1 || !Positive(width) || !Positive(depth)) return 0;
+  const double spacing = GridSpacing(w, h, width, depth);
+  const auto nx = static_cast<int64_t>(Pieces(width, spacing));
+  const auto ny = static_cast<int64_t>(Pieces(depth, spacing));
+  // Two per top cell, one per top vertex along each side, two on the bottom.
+  return 2 * nx * ny + 2 * (nx + 1) + 2 * (ny + 1) + 2;
 }
 
 Manifold BumpMeshToManifold(const std::vector<uint8_t>& map, int w, int h, double width,

@@ -15,8 +15,10 @@ namespace velamanifold {
 manifold::Manifold BumpMeshToManifold(const std::vector<uint8_t>& map, int w, int h, double width,
                                       double depth, double base, double relief, int segments);
 
-// Returns the most triangles BumpMeshToManifold makes for a w x h map.
-int64_t MaxReliefTriangles(int w, int h);
+// Returns the triangles BumpMeshToManifold makes for a w x h map on a
+// width x depth plate (0 for sizes it refuses): two per grey value for
+// square pixels, at most 32 per grey value (or 8,192 in all) for any.
+int64_t ReliefTriangles(int w, int h, double width, double depth);
 
 // Returns a closed cylinder of the given height whose radius runs from half the
 // base diameter (black) to half the outer diameter (white) around its

@@ -179,7 +179,7 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
       double y = Jd(Jobj(size, "y"), 100);
       double base = std::max(Jd(Jobj(size, "base"), 1), 0.001);
       double z = Jd(Jobj(size, "z"), 5);
-      if (usable) ChargeTriangles(MaxReliefTriangles(w, h));
+      if (usable) ChargeTriangles(ReliefTriangles(w, h, x, y));
       return BumpMeshToManifold(bytes, w, h, x, y, base, z, PipelineSegments());
     }
     double diameter = Jd(Jobj(size, "diameter"), 50);

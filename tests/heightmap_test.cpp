@@ -50,6 +50,7 @@ TEST(HeightMap, PlateIsClosedAndRefinementStaysBoundedForExtremeProportions) {
   for (const auto& [w, h, width, depth, base, grey] : cases) {
     Manifold plate = BumpMeshToManifold(std::vector(w * h, grey), w, h, width, depth, base, 2, 0);
     EXPECT_LE(plate.NumTri(), 64u * std::max(w * h, 512)) << w << "x" << h;  // a few dozen a pixel
+    EXPECT_LE(static_cast<int64_t>(plate.NumTri()), ReliefTriangles(w, h, width, depth));
     const double top = base + (grey ? 2 : 0);
     EXPECT_TRUE(testing::BoxNear(plate.BoundingBox(), {0, 0, 0}, {width, depth, top}));
     EXPECT_NEAR(plate.Volume(), width * depth * top, 1e-6 * plate.Volume());
@@ -81,6 +82,8 @@ TEST(HeightMap, FlatReliefsKeepTheirBoundsAndVolumeOnAGridOfPixelSpacing) {
     EXPECT_TRUE(IsClosed(plate) && plate.Decompose().size() == 1);
     EXPECT_TRUE(testing::BoxNear(plate.BoundingBox(), {0, 0, 0}, {width, depth, top}, 1e-6));
     EXPECT_NEAR(plate.Volume(), volume, 0.01 * volume);
+    // The work budget is charged this count before the relief is made.
+    EXPECT_EQ(static_cast<int64_t>(plate.NumTri()), ReliefTriangles(w, h, width, depth));
     // The flat bottom needs its four corners and nothing else; every other vertex is on top,
     // raised by the pixel that its x and y fall into, no further apart than a pixel is wide.
     manifold::MeshGL64 mesh = plate.GetMeshGL64();

@@ -107,10 +107,14 @@ def sphere_grid(rows):
 HEAVIEST = {
     # 7 spheres of 524,288 triangles: 3.7 million of the 4 million.
     "a grid of fine spheres": ("build", sphere_grid(7), "g", {"segments": 1024}),
-    # 32 triangles per sample at most: 3.8 million.
-    "a relief of 120,000 samples": (
+    # A photo: two triangles per grey value, 3.9 million.
+    "a relief of a 1400 x 1400 photo": (
+        "build", [{"vid": "b", "type": "bumpmesh", "_heightmap": list(range(256)) * 7656 + [0] * 64,
+                   "_heightmapWidth": 1400, "_heightmapHeight": 1400}], "b", {}),
+    # Pixels 120,000 times longer than wide: 32 triangles per grey value, 3.8 million.
+    "a relief of a one-column map of 120,000 samples": (
         "build", [{"vid": "b", "type": "bumpmesh", "_heightmap": list(range(256)) * 468 + [0] * 192,
-                   "_heightmapWidth": 400, "_heightmapHeight": 300}], "b", {}),
+                   "_heightmapWidth": 1, "_heightmapHeight": 120000}], "b", {}),
     # The library's triangulator recurses once per point of a collinear run.
     "a collinear outline at the point ceiling": (
         "build", [svg("s", [[i * 0.01, 0] for i in range(250000)], True)], "s", {}),
