@@ -168,23 +168,25 @@ std::string ObjectName(const ExportOptions& options) {
   return name.empty() ? "model" : name;
 }
 
-std::string FileBytes(const ExportOptions& options, const manifold::Manifold& solid,
-                      const manifold::MeshGL& mesh) {
+std::string FileBytes(const ExportOptions& options, const manifold::Manifold& solid) {
   switch (options.format) {
     case ExportFormat::kStl:
-      return MeshToBinaryStl(mesh);
+      return MeshToBinaryStl(solid.GetMeshGL());
     case ExportFormat::kGlb:
-      return MeshToGlb(mesh);
+      return MeshToGlb(solid.GetMeshGL());
     case ExportFormat::kPng:
-      return ImageToPng(RenderIsometric(mesh, options.width ? options.width : kPictureWidth,
+      return ImageToPng(RenderIsometric(solid.GetMeshGL(),
+                                        options.width ? options.width : kPictureWidth,
                                         options.height ? options.height : kPictureHeight));
     case ExportFormat::k3mf:
       break;
   }
+  // The model document's mesh also draws the thumbnail: one mesh, not two.
+  manifold::MeshGL64 mesh = solid.GetMeshGL64();
   const std::string thumbnail =
       ImageToPng(RenderIsometric(mesh, options.width ? options.width : kThumbnailSide,
                                  options.height ? options.height : kThumbnailSide));
-  return ThreeMFPackage(ManifoldTo3MFModelXML(solid, ObjectName(options)), thumbnail);
+  return ThreeMFPackage(MeshTo3MFModelXML(std::move(mesh), ObjectName(options)), thumbnail);
 }
 
 std::string Summary(const ExportOptions& options, const manifold::Manifold& solid,
@@ -285,7 +287,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     const manifold::Manifold solid = BuildSolid(options);
     std::string bytes;
     try {
-      bytes = FileBytes(options, solid, solid.GetMeshGL());
+      bytes = FileBytes(options, solid);
     } catch (const std::exception& e) {
       throw ExportFailure{options.output, e.what()};
     }

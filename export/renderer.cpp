@@ -103,6 +103,15 @@ class SampleBuffer {
     }
   }
 
+  // Returns false when the screen triangle's bounds hold no sample centre,
+  // so that it cannot change a sample; true when it may (or is not finite).
+  bool MayCover(const float* a, const float* b, const float* c) const {
+    const double left = std::min({a[0], b[0], c[0]}), right = std::max({a[0], b[0], c[0]});
+    const double top = std::min({a[1], b[1], c[1]}), bottom = std::max({a[1], b[1], c[1]});
+    return !(std::floor(right - 0.5) < std::ceil(left - 0.5) ||
+             std::floor(bottom - 0.5) < std::ceil(top - 0.5));
+  }
+
   // Returns the picture, each pixel the mean of its `factor` x `factor` samples.
   RgbImage Reduce(int factor) const {
     RgbImage image;
@@ -143,9 +152,9 @@ class SampleBuffer {
   std::vector<uint32_t> color_;
 };
 
-}  // namespace
-
-RgbImage RenderIsometric(const manifold::MeshGL& mesh, int width, int height) {
+template <typename Mesh>
+RgbImage Render(const Mesh& mesh, int width, int height) {
+  using Real = typename decltype(mesh.vertProperties)::value_type;
   const int factor = SamplesPerSide(width, height);
   SampleBuffer samples(width * factor, height * factor);
   const size_t stride = mesh.numProp;
@@ -157,7 +166,7 @@ RgbImage RenderIsometric(const manifold::MeshGL& mesh, int width, int height) {
   double lo[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
   double hi[2] = {-lo[0], -lo[1]};
   for (size_t v = 0; v < vertCount; ++v) {
-    const float* p = mesh.vertProperties.data() + v * stride;
+    const Real* p = mesh.vertProperties.data() + v * stride;
     const Vec3 point{p[0], p[1], p[2]};
     const double across = Dot(point, kScreenRight), up = Dot(point, kScreenUp);
     screen[3 * v] = static_cast<float>(across);
@@ -181,17 +190,20 @@ RgbImage RenderIsometric(const manifold::MeshGL& mesh, int width, int height) {
   }
 
   for (size_t t = 0; t < triCount; ++t) {
-    const uint32_t i[3] = {mesh.triVerts[3 * t], mesh.triVerts[3 * t + 1], mesh.triVerts[3 * t + 2]};
+    const size_t i[3] = {mesh.triVerts[3 * t], mesh.triVerts[3 * t + 1], mesh.triVerts[3 * t + 2]};
     if (i[0] >= vertCount || i[1] >= vertCount || i[2] >= vertCount) continue;
-    const float* p[3] = {mesh.vertProperties.data() + i[0] * stride,
-                         mesh.vertProperties.data() + i[1] * stride,
-                         mesh.vertProperties.data() + i[2] * stride};
+    const Real* p[3] = {mesh.vertProperties.data() + i[0] * stride,
+                        mesh.vertProperties.data() + i[1] * stride,
+                        mesh.vertProperties.data() + i[2] * stride};
     const Vec3 u{double(p[1][0]) - p[0][0], double(p[1][1]) - p[0][1], double(p[1][2]) - p[0][2]};
     const Vec3 w{double(p[2][0]) - p[0][0], double(p[2][1]) - p[0][1], double(p[2][2]) - p[0][2]};
     const Vec3 n{u.y * w.z - u.z * w.y, u.z * w.x - u.x * w.z, u.x * w.y - u.y * w.x};
+    // A closed solid hides the faces turned away from the viewer; most
+    // triangles of a fine mesh fall between sample centres. Both are
+    // skipped before anything is computed for their shade.
+    if (!(Dot(n, kToViewer) > 0)) continue;
+    if (!samples.MayCover(&screen[3 * i[0]], &screen[3 * i[1]], &screen[3 * i[2]])) continue;
     const double length = std::sqrt(Dot(n, n));
-    // A closed solid hides the faces turned away from the viewer.
-    if (!(length > 0) || Dot(n, kToViewer) <= 0) continue;
     const Vec3 normal{n.x / length, n.y / length, n.z / length};
     const double light = kAmbient + kKeyWeight * std::max(0.0, Dot(normal, kKeyLight)) +
                          kViewWeight * Dot(normal, kToViewer);
@@ -203,6 +215,16 @@ RgbImage RenderIsometric(const manifold::MeshGL& mesh, int width, int height) {
                  Pack(rgb[0] * light, rgb[1] * light, rgb[2] * light));
   }
   return samples.Reduce(factor);
+}
+
+}  // namespace
+
+RgbImage RenderIsometric(const manifold::MeshGL& mesh, int width, int height) {
+  return Render(mesh, width, height);
+}
+
+RgbImage RenderIsometric(const manifold::MeshGL64& mesh, int width, int height) {
+  return Render(mesh, width, height);
 }
 
 }  // namespace velamanifold

@@ -26,5 +26,6 @@ inline constexpr int kMaxPictureSide = 8192;
 // grey without them), on a light background, anti-aliased. A mesh without
 // triangles gives the background alone. Sides must be 1 to kMaxPictureSide.
 RgbImage RenderIsometric(const manifold::MeshGL& mesh, int width, int height);
+RgbImage RenderIsometric(const manifold::MeshGL64& mesh, int width, int height);
 
 }  // namespace velamanifold

@@ -209,7 +209,10 @@ size_t EstimatedXmlSize(const manifold::MeshGL64& mesh, size_t stride) {
 }
 
 std::string ManifoldTo3MFModelXML(const manifold::Manifold& solid, const std::string& name) {
-  manifold::MeshGL64 mesh = solid.GetMeshGL64();
+  return MeshTo3MFModelXML(solid.GetMeshGL64(), name);
+}
+
+std::string MeshTo3MFModelXML(manifold::MeshGL64 mesh, const std::string& name) {
   const size_t numProp = mesh.numProp;
   const size_t length = mesh.vertProperties.size();
   size_t stride = numProp >= 4 && length % numProp == 0 ? numProp : 3;

@@ -13,4 +13,7 @@ namespace velamanifold {
 // text when the mesh has no vertex or no triangle.
 std::string ManifoldTo3MFModelXML(const manifold::Manifold& solid, const std::string& name);
 
+// Returns the same document for the solid's mesh as GetMeshGL64 gives it.
+std::string MeshTo3MFModelXML(manifold::MeshGL64 mesh, const std::string& name);
+
 }  // namespace velamanifold

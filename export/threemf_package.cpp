@@ -1,10 +1,13 @@
 #include "export/threemf_package.h"
 
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <minizip/zip.h>
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace velamanifold {
 
@@ -29,8 +32,9 @@ constexpr char kRelationships[] =
     "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\"/>"
     "</Relationships>";
 
-// The model document is most of the package and compresses about tenfold;
-// the fastest level keeps its cost close to that of writing the text.
+// The model document is most of the package and compresses about fivefold.
+// ISA-L's level 1 does that in a quarter of zlib's time at its fastest level
+// (about 1.7 ns a byte), to a slightly smaller file.
 constexpr int kModelLevel = 1;
 
 // A zip being written into memory: the writer's file operations go to a
@@ -100,6 +104,53 @@ void AddEntry(zipFile zip, const char* name, const std::string& data, int level)
   }
 }
 
+// Adds one entry deflated here by ISA-L at level 1; the zip writer only
+// copies the compressed bytes and records the size and checksum it is given.
+void AddDeflatedEntry(zipFile zip, const char* name, const std::string& data) {
+  zip_fileinfo info{};
+  info.tmz_date.tm_mday = 1;
+  info.tmz_date.tm_year = 1980;
+  const int zip64 = data.size() >= 0xffffffffu ? 1 : 0;
+  if (zipOpenNewFileInZip2_64(zip, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                              kModelLevel, 1, zip64) != ZIP_OK) {
+    throw std::runtime_error(std::string("zip writer: cannot add ") + name);
+  }
+  auto fail = [&](const char* what) {
+    zipCloseFileInZipRaw64(zip, 0, 0);
+    return std::runtime_error(std::string("zip writer: cannot ") + what + " " + name);
+  };
+  std::vector<uint8_t> levelBuffer(ISAL_DEF_LVL1_DEFAULT);
+  std::vector<uint8_t> out(size_t(1) << 20);
+  isal_zstream stream;
+  isal_deflate_init(&stream);
+  stream.level = kModelLevel;
+  stream.level_buf = levelBuffer.data();
+  stream.level_buf_size = static_cast<uint32_t>(levelBuffer.size());
+  stream.flush = NO_FLUSH;
+  uint32_t crc = 0;
+  // The compressor takes 32-bit counts: the text goes in in slices.
+  constexpr size_t kSlice = size_t(1) << 30;
+  size_t fed = 0;
+  do {
+    if (stream.avail_in == 0 && fed < data.size()) {
+      const size_t n = std::min(kSlice, data.size() - fed);
+      stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(data.data() + fed));
+      stream.avail_in = static_cast<uint32_t>(n);
+      crc = crc32_gzip_refl(crc, stream.next_in, n);
+      fed += n;
+      stream.end_of_stream = fed == data.size() ? 1 : 0;
+    }
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uint32_t>(out.size());
+    if (isal_deflate(&stream) != COMP_OK) throw fail("compress");
+    const unsigned n = static_cast<unsigned>(out.size() - stream.avail_out);
+    if (n > 0 && zipWriteInFileInZip(zip, out.data(), n) != ZIP_OK) throw fail("write");
+  } while (stream.internal_state.state != ZSTATE_END);
+  if (zipCloseFileInZipRaw64(zip, data.size(), crc) != ZIP_OK) {
+    throw std::runtime_error(std::string("zip writer: cannot finish ") + name);
+  }
+}
+
 }  // namespace
 
 std::string ThreeMFPackage(const std::string& modelXml, const std::string& thumbnailPng) {
@@ -119,7 +170,7 @@ std::string ThreeMFPackage(const std::string& modelXml, const std::string& thumb
   try {
     AddEntry(zip, "[Content_Types].xml", kContentTypes, Z_DEFAULT_COMPRESSION);
     AddEntry(zip, "_rels/.rels", kRelationships, Z_DEFAULT_COMPRESSION);
-    AddEntry(zip, "3D/3dmodel.model", modelXml, kModelLevel);
+    AddDeflatedEntry(zip, "3D/3dmodel.model", modelXml);
     // A PNG is compressed already.
     AddEntry(zip, "Metadata/thumbnail.png", thumbnailPng, 0);
   } catch (...) {

@@ -2,10 +2,12 @@
 # Installs what tarvo-cli needs on a fresh Debian machine and builds the
 # geometry library once into a cache keyed by the pinned versions.
 #   Debian packages: compiler tool chain, nlohmann/json, GoogleTest, and the
-#   file-format libraries (libpng, zlib with its minizip zip writer, tinygltf).
-#   Python package index: the Manifold sources (manifold3d sdist) and the
-#   Clipper2 sources it needs for planar regions (carried by the pyclipr sdist).
-# Prints the install prefix of the geometry library on its last line.
+#   file-format libraries (libpng, zlib with its minizip zip writer,
+#   tinygltf), and nasm for ISA-L's compressor.
+#   Python package index: the Manifold sources (manifold3d sdist), the
+#   Clipper2 sources it needs for planar regions (carried by the pyclipr
+#   sdist) and the ISA-L compression sources (carried by the isal sdist).
+# Prints the install prefixes (a CMake list) on its last line.
 set -euo pipefail
 
 MANIFOLD_VERSION=3.5.4
@@ -15,18 +17,23 @@ MANIFOLD_SHA256=5bd88c482c6fd7fc01aa7b715b3e31c2585ee98343d5559d286ba30db0d0b6f0
 PYCLIPR_VERSION=0.1.8
 PYCLIPR_URL=https://files.pythonhosted.org/packages/e3/96/c8049cfb9166c1f50d878535f2d1cdae1303e994dea7783a3f9075aa0679/pyclipr-${PYCLIPR_VERSION}.tar.gz
 PYCLIPR_SHA256=ff8360330f827dc4801a57cd18d3bc925814b6a9a05f14be1e0f8f72cc27488f
+# isal 1.9.1 carries ISA-L 2.32.1 under src/isal/isa-l.
+ISAL_VERSION=1.9.1
+ISAL_URL=https://files.pythonhosted.org/packages/16/43/6cf9c6b2e80f02fb7bd809ab91496cc4bd1f9145bd3a5a312a91d76af8be/isal-${ISAL_VERSION}.tar.gz
+ISAL_SHA256=d210dca02a689ef2af709d2c62d2daac2e36b5d2fa06e6dc0d023c83fee77e91
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${TARVO_DEPS_DIR:-$root/.deps}
 key=manifold-${MANIFOLD_VERSION}-clipper2-pyclipr-${PYCLIPR_VERSION}
 prefix=$cache/$key/prefix
+isal_prefix=$cache/isa-l-from-isal-${ISAL_VERSION}/prefix
 
 log() { echo "deps: $*" >&2; }
 
 # Debian packages: installed only when missing, so a prepared machine skips apt.
 need_pkgs=()
 for p in g++ cmake make ninja-build nlohmann-json3-dev libgtest-dev curl python3 \
-  libpng-dev zlib1g-dev libminizip-dev libtinygltf-dev; do
+  libpng-dev zlib1g-dev libminizip-dev libtinygltf-dev nasm; do
   dpkg -s "$p" >/dev/null 2>&1 || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -37,10 +44,6 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${need_pkgs[@]}" >&2
 fi
 
-if [ -f "$prefix/.done" ]; then
-  echo "$prefix"
-  exit 0
-fi
 
 # fetch NAME URL SHA256 DEST: downloads from the package index and checks the pin.
 fetch() {
@@ -58,30 +61,52 @@ fetch() {
   }
 }
 
-work=$cache/$key/work
-rm -rf "$work"
-mkdir -p "$work" "$cache/downloads"
-fetch manifold3d==$MANIFOLD_VERSION "$MANIFOLD_URL" "$MANIFOLD_SHA256" \
-  "$cache/downloads/manifold3d-${MANIFOLD_VERSION}.tar.gz"
-fetch pyclipr==$PYCLIPR_VERSION "$PYCLIPR_URL" "$PYCLIPR_SHA256" \
-  "$cache/downloads/pyclipr-${PYCLIPR_VERSION}.tar.gz"
-tar -xzf "$cache/downloads/manifold3d-${MANIFOLD_VERSION}.tar.gz" -C "$work"
-tar -xzf "$cache/downloads/pyclipr-${PYCLIPR_VERSION}.tar.gz" -C "$work"
+build_manifold() {
+  work=$cache/$key/work
+  rm -rf "$work"
+  mkdir -p "$work" "$cache/downloads"
+  fetch manifold3d==$MANIFOLD_VERSION "$MANIFOLD_URL" "$MANIFOLD_SHA256" \
+    "$cache/downloads/manifold3d-${MANIFOLD_VERSION}.tar.gz"
+  fetch pyclipr==$PYCLIPR_VERSION "$PYCLIPR_URL" "$PYCLIPR_SHA256" \
+    "$cache/downloads/pyclipr-${PYCLIPR_VERSION}.tar.gz"
+  tar -xzf "$cache/downloads/manifold3d-${MANIFOLD_VERSION}.tar.gz" -C "$work"
+  tar -xzf "$cache/downloads/pyclipr-${PYCLIPR_VERSION}.tar.gz" -C "$work"
 
-jobs=$(nproc 2>/dev/null || echo 2)
-log "building Manifold $MANIFOLD_VERSION with Clipper2 from pyclipr $PYCLIPR_VERSION"
-cmake -S "$work/manifold3d-${MANIFOLD_VERSION}" -B "$work/build" -G Ninja \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
-  -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized \
-  -DMANIFOLD_PYBIND=OFF -DMANIFOLD_CBIND=OFF -DMANIFOLD_TEST=OFF -DMANIFOLD_PAR=OFF \
-  -DBUILD_SHARED_LIBS=OFF -DMANIFOLD_CROSS_SECTION=ON -DMANIFOLD_CROSS_SECTION_BACKEND=clipper2 \
-  -DMANIFOLD_USE_BUILTIN_CLIPPER2=ON -DMANIFOLD_DOWNLOADS=ON \
-  -DFETCHCONTENT_SOURCE_DIR_CLIPPER2="$work/pyclipr-${PYCLIPR_VERSION}/external/clipper2" \
-  -DFETCHCONTENT_FULLY_DISCONNECTED=ON \
-  -DCLIPPER2_UTILS=OFF -DCLIPPER2_EXAMPLES=OFF -DCLIPPER2_TESTS=OFF >&2
-cmake --build "$work/build" -j "$jobs" >&2
-cmake --install "$work/build" >&2
-rm -rf "$work"
-touch "$prefix/.done"
-echo "$prefix"
+  jobs=$(nproc 2>/dev/null || echo 2)
+  log "building Manifold $MANIFOLD_VERSION with Clipper2 from pyclipr $PYCLIPR_VERSION"
+  cmake -S "$work/manifold3d-${MANIFOLD_VERSION}" -B "$work/build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
+    -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized \
+    -DMANIFOLD_PYBIND=OFF -DMANIFOLD_CBIND=OFF -DMANIFOLD_TEST=OFF -DMANIFOLD_PAR=OFF \
+    -DBUILD_SHARED_LIBS=OFF -DMANIFOLD_CROSS_SECTION=ON -DMANIFOLD_CROSS_SECTION_BACKEND=clipper2 \
+    -DMANIFOLD_USE_BUILTIN_CLIPPER2=ON -DMANIFOLD_DOWNLOADS=ON \
+    -DFETCHCONTENT_SOURCE_DIR_CLIPPER2="$work/pyclipr-${PYCLIPR_VERSION}/external/clipper2" \
+    -DFETCHCONTENT_FULLY_DISCONNECTED=ON \
+    -DCLIPPER2_UTILS=OFF -DCLIPPER2_EXAMPLES=OFF -DCLIPPER2_TESTS=OFF >&2
+  cmake --build "$work/build" -j "$jobs" >&2
+  cmake --install "$work/build" >&2
+  rm -rf "$work"
+  touch "$prefix/.done"
+}
+
+# ISA-L's deflate, as a static library.
+build_isal() {
+  local work=$cache/isa-l-from-isal-${ISAL_VERSION}/work
+  rm -rf "$work"
+  mkdir -p "$work" "$cache/downloads"
+  fetch isal==$ISAL_VERSION "$ISAL_URL" "$ISAL_SHA256" "$cache/downloads/isal-${ISAL_VERSION}.tar.gz"
+  tar -xzf "$cache/downloads/isal-${ISAL_VERSION}.tar.gz" -C "$work"
+  log "building ISA-L from isal $ISAL_VERSION"
+  cmake -S "$work/isal-${ISAL_VERSION}/src/isal/isa-l" -B "$work/build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$isal_prefix" \
+    -DBUILD_SHARED_LIBS=OFF >&2
+  cmake --build "$work/build" -j "$(nproc 2>/dev/null || echo 2)" >&2
+  cmake --install "$work/build" >&2
+  rm -rf "$work"
+  touch "$isal_prefix/.done"
+}
+
+[ -f "$prefix/.done" ] || build_manifold
+[ -f "$isal_prefix/.done" ] || build_isal
+echo "$prefix;$isal_prefix"
