@@ -19,7 +19,8 @@ all: build
 deps:
 	@scripts/deps.sh >/dev/null
 
-build/build.ninja: | deps
+# A changed scripts/deps.sh may install to new prefixes: configure again.
+build/build.ninja: scripts/deps.sh | deps
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_PREFIX_PATH="$$(scripts/deps.sh)"
 
@@ -47,7 +48,7 @@ test: build
 	@scripts/web-deps.sh --browser >/dev/null
 	cd build && ctest --output-on-failure -j $(JOBS)
 
-build-asan/build.ninja: | deps
+build-asan/build.ninja: scripts/deps.sh | deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_SANITIZE=ON \
 	  -DCMAKE_PREFIX_PATH="$$(scripts/deps.sh)"
 

@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
 prefix=$("$root/scripts/deps.sh")
-if [ ! -f "$build/build.ninja" ]; then
+if [ ! -f "$build/build.ninja" ] || [ "$root/scripts/deps.sh" -nt "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVO_BENCH=ON \
     -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
 fi
