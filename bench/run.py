@@ -25,7 +25,7 @@ OUT = os.path.join(HERE, "out")
 TIME = "/usr/bin/time"
 # Models the direct program can build; the STL ones read the file itself.
 DIRECT = {"spheres", "plate_holes_csg", "plate_holes", "screw_m10", "plate_m3", "loft_hollow",
-          "relief_flat", "relief_cylinder", "stl_1m"}
+          "relief_flat", "relief_cylinder", "relief_photo", "stl_1m"}
 
 
 def timed(argv, stdin_path, stdout_path):
