@@ -127,6 +127,7 @@ void AddDeflatedEntry(zipFile zip, const char* name, const std::string& data) {
   stream.level_buf = levelBuffer.data();
   stream.level_buf_size = static_cast<uint32_t>(levelBuffer.size());
   stream.flush = NO_FLUSH;
+  stream.end_of_stream = data.empty() ? 1 : 0;  // an empty text still ends its stream
   uint32_t crc = 0;
   // The compressor takes 32-bit counts: the text goes in in slices.
   constexpr size_t kSlice = size_t(1) << 30;
