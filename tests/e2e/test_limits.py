@@ -115,6 +115,10 @@ HEAVIEST = {
     "a relief of a one-column map of 120,000 samples": (
         "build", [{"vid": "b", "type": "bumpmesh", "_heightmap": list(range(256)) * 468 + [0] * 192,
                    "_heightmapWidth": 1, "_heightmapHeight": 120000}], "b", {}),
+    # Found by the fuzzer as slow under the sanitizers: a torus at 1,000
+    # segments, 2 million triangles written out as a 3MF document.
+    "a torus at 1,000 segments as a 3MF document": (
+        "build_xml", [{"vid": "t", "type": "torus"}], "t", {"segments": 1000}),
     # The library's triangulator recurses once per point of a collinear run.
     "a collinear outline at the point ceiling": (
         "build", [svg("s", [[i * 0.01, 0] for i in range(250000)], True)], "s", {}),
