@@ -6,8 +6,8 @@
 
 #include "cli/files.h"
 #include "cli/stdout_guard.h"
-#include "pipeline/diagnostics.h"
-#include "pipeline/model_schema.h"
+#include "check/diagnostics.h"
+#include "model/model_schema.h"
 
 namespace velamanifold {
 

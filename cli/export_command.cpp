@@ -13,8 +13,8 @@
 #include "export/stl_writer.h"
 #include "export/threemf.h"
 #include "export/threemf_package.h"
-#include "pipeline/json_parse.h"
-#include "pipeline/limits.h"
+#include "model/json_parse.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

@@ -10,8 +10,8 @@
 #include "cli/json_string.h"
 #include "cli/large_stack.h"
 #include "export/threemf.h"
-#include "pipeline/json_parse.h"
-#include "pipeline/limits.h"
+#include "model/json_parse.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

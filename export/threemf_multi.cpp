@@ -6,8 +6,8 @@
 #include "export/xml_escape.h"
 #include "params/dropdowns.h"
 #include "params/templates.h"
-#include "pipeline/json_parse.h"
-#include "pipeline/limits.h"
+#include "model/json_parse.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "params/math_parser.h"
-#include "pipeline/json_access.h"
+#include "model/json_access.h"
 
 namespace velamanifold {
 

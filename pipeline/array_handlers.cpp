@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <numbers>
 
-#include "pipeline/json_access.h"
+#include "model/json_access.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

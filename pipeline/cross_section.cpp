@@ -8,8 +8,8 @@
 #include "geometry/planar.h"
 #include "params/dropdowns.h"
 #include "params/templates.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
+#include "model/json_access.h"
+#include "model/limits.h"
 
 namespace velamanifold {
 

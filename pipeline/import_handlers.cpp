@@ -14,8 +14,8 @@
 #include "params/part_values.h"
 #include "params/templates.h"
 #include "pipeline/cross_section.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
+#include "model/json_access.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

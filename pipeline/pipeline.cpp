@@ -5,9 +5,9 @@
 
 #include "params/dropdowns.h"
 #include "params/templates.h"
-#include "pipeline/json_access.h"
-#include "pipeline/json_parse.h"
-#include "pipeline/limits.h"
+#include "model/json_access.h"
+#include "model/json_parse.h"
+#include "model/limits.h"
 
 namespace velamanifold {
 

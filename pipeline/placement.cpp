@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "pipeline/json_access.h"
+#include "model/json_access.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

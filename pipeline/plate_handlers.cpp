@@ -9,8 +9,8 @@
 
 #include "geometry/plate.h"
 #include "geometry/screw.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
+#include "model/json_access.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

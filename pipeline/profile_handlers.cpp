@@ -8,8 +8,8 @@
 #include "geometry/loft.h"
 #include "geometry/planar.h"
 #include "pipeline/cross_section.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
+#include "model/json_access.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

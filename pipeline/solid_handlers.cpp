@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "geometry/primitives.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
+#include "model/json_access.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-#include "pipeline/limits.h"
+#include "model/limits.h"
 #include "tests/test_util.h"
 
 namespace velamanifold {

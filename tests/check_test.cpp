@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/diagnostics.h"
-#include "pipeline/model_schema.h"
-#include "pipeline/object_keys.h"
+#include "check/diagnostics.h"
+#include "model/model_schema.h"
+#include "model/object_keys.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "geometry/planar.h"
-#include "pipeline/limits.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 

@@ -12,7 +12,7 @@
 
 #include "cli/base64.h"
 #include "cli/request.h"
-#include "pipeline/limits.h"
+#include "model/limits.h"
 
 namespace velamanifold {
 namespace {

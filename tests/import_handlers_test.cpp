@@ -6,7 +6,7 @@
 
 #include "cli/base64.h"
 #include "import/base64_decode.h"
-#include "pipeline/limits.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 

@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-#include "pipeline/json_access.h"
+#include "model/json_access.h"
 #include "tests/test_util.h"
 
 namespace velamanifold {

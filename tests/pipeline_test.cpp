@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pipeline/limits.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 

@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "geometry/primitives.h"
-#include "pipeline/limits.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 

@@ -12,7 +12,7 @@
 #include "export/number_text.h"
 #include "export/threemf.h"
 #include "export/threemf_format.h"
-#include "pipeline/limits.h"
+#include "model/limits.h"
 #include "pipeline/pipeline.h"
 #include "tests/test_util.h"
 

@@ -1,9 +1,9 @@
-#include "pipeline/diagnostics.h"
+#include "check/diagnostics.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "pipeline/json_parse.h"
+#include "model/json_parse.h"
 
 namespace velamanifold {
 

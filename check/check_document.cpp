@@ -14,10 +14,10 @@
 #include "params/dropdowns.h"
 #include "params/math_parser.h"
 #include "params/templates.h"
-#include "pipeline/diagnostics.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
-#include "pipeline/object_keys.h"
+#include "check/diagnostics.h"
+#include "model/json_access.h"
+#include "model/limits.h"
+#include "model/object_keys.h"
 
 namespace velamanifold {
 

@@ -6,10 +6,10 @@
 #include <set>
 #include <string>
 
-#include "pipeline/diagnostics.h"
-#include "pipeline/json_access.h"
-#include "pipeline/limits.h"
-#include "pipeline/object_keys.h"
+#include "check/diagnostics.h"
+#include "model/json_access.h"
+#include "model/limits.h"
+#include "model/object_keys.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {

@@ -1,8 +1,8 @@
-#include "pipeline/model_schema.h"
+#include "model/model_schema.h"
 
 #include <string>
 
-#include "pipeline/object_keys.h"
+#include "model/object_keys.h"
 
 namespace velamanifold {
 

@@ -1,4 +1,4 @@
-#include "pipeline/limits.h"
+#include "model/limits.h"
 
 
 namespace velamanifold {

@@ -1,4 +1,4 @@
-#include "pipeline/json_access.h"
+#include "model/json_access.h"
 
 #include <cerrno>
 #include <climits>

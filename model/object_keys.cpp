@@ -1,4 +1,4 @@
-#include "pipeline/object_keys.h"
+#include "model/object_keys.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "pipeline/json_parse.h"
+#include "model/json_parse.h"
 
 #include <cstdint>
 #include <cstring>
