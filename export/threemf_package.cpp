@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace velamanifold {
@@ -107,7 +108,7 @@ void AddEntry(zipFile zip, const char* name, const std::string& data, int level)
 
 // Adds one entry deflated here by ISA-L at level 1; the zip writer only
 // copies the compressed bytes and records the size and checksum it is given.
-void AddDeflatedEntry(zipFile zip, const char* name, const std::string& data) {
+void AddDeflatedEntry(zipFile zip, const char* name, std::string_view data) {
   zip_fileinfo info{};
   info.tmz_date.tm_mday = 1;
   info.tmz_date.tm_year = 1980;
@@ -122,7 +123,7 @@ void AddDeflatedEntry(zipFile zip, const char* name, const std::string& data) {
   };
   std::vector<uint8_t> levelBuffer(ISAL_DEF_LVL1_DEFAULT);
   std::vector<uint8_t> out(size_t(1) << 20);
-  isal_zstream stream;
+  isal_zstream stream{};  // the initialiser leaves part of the state unset
   isal_deflate_init(&stream);
   stream.level = kModelLevel;
   stream.level_buf = levelBuffer.data();
@@ -155,7 +156,7 @@ void AddDeflatedEntry(zipFile zip, const char* name, const std::string& data) {
 
 }  // namespace
 
-std::string ThreeMFPackage(const std::string& modelXml, const std::string& thumbnailPng) {
+std::string ThreeMFPackage(std::string_view modelXml, const std::string& thumbnailPng) {
   MemoryFile file;
   file.bytes.reserve(modelXml.size() / 4 + thumbnailPng.size() + 4096);
   zlib_filefunc64_def functions{};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velamanifold {
 
@@ -10,6 +11,6 @@ namespace velamanifold {
 // 3D/3dmodel.model and the PNG `thumbnailPng` as Metadata/thumbnail.png,
 // related to the package as its thumbnail. Throws std::runtime_error when
 // the zip writer fails.
-std::string ThreeMFPackage(const std::string& modelXml, const std::string& thumbnailPng);
+std::string ThreeMFPackage(std::string_view modelXml, const std::string& thumbnailPng);
 
 }  // namespace velamanifold

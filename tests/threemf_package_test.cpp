@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <minizip/unzip.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -7,6 +8,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "export/threemf_package.h"
 
@@ -73,6 +75,27 @@ TEST(ThreeMFPackage, EveryModelTextComesBackWhole) {
     EXPECT_NE(entries.at("_rels/.rels").bytes.find("Metadata/thumbnail.png"), std::string::npos);
     EXPECT_NE(entries.at("[Content_Types].xml").bytes.find("3dmanufacturing-3dmodel+xml"), std::string::npos);
   }
+}
+
+TEST(ThreeMFPackage, TextEndingAtAnUnreadablePageIsReadOnlyWithinItsBounds) {
+  // The compressor looks ahead past its input: a text whose last byte is the
+  // last readable byte of memory must still compress, for every short and
+  // long length (the tail is compressed from a copy).
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t pages = 8;
+  char* region = static_cast<char*>(
+      mmap(nullptr, (pages + 1) * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(region, MAP_FAILED);
+  ASSERT_EQ(mprotect(region + pages * page, page, PROT_NONE), 0);
+  char* end = region + pages * page;
+  for (size_t i = 0; i < pages * page; ++i) region[i] = "<vertex x=\"1.5\"/>"[i % 17];
+  for (size_t length : {size_t(1), size_t(31), size_t(4095), size_t(4096), size_t(4097), pages * page}) {
+    SCOPED_TRACE(length);
+    const std::string_view text(end - length, length);
+    const auto entries = ReadZip(ThreeMFPackage(text, "png"));
+    EXPECT_EQ(entries.at("3D/3dmodel.model").bytes, text);
+  }
+  munmap(region, (pages + 1) * page);
 }
 
 }  // namespace
