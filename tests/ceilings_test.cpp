@@ -1,9 +1,8 @@
-// What each producer of triangles is charged against the request's ceilings,
-// measured from outside: the pipeline is handed a head start on the triangle
-// count, and the largest head start that still builds is the ceiling less
-// the charge. Every producer must be charged at least the triangles the
-// library really makes (else a request past the ceiling builds), and the
-// refusal must come exactly one triangle past the ceiling.
+// What each producer of triangles is charged against the request's ceilings.
+// Every producer must be charged at least the triangles the library really
+// makes for it (else a request past the ceiling builds), and, with the rest
+// of the ceiling taken by a head start, it must build at exactly the ceiling
+// and be refused one triangle past it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -58,7 +57,9 @@ std::string Tetrahedra(int count) {
     const float* faces[4][3] = {{a, c, b}, {a, b, d}, {b, c, d}, {c, a, d}};
     for (const auto& face : faces) {
       std::vector<uint8_t> record(50, 0);
-      for (int corner = 0; corner < 3; ++corner) std::memcpy(&record[12 + 12 * corner], face[corner], 12);
+      for (int corner = 0; corner < 3; ++corner) {
+        std::memcpy(&record[12 + 12 * corner], face[corner], 12);
+      }
       bytes.insert(bytes.end(), record.begin(), record.end());
     }
   }
@@ -102,13 +103,15 @@ std::vector<Producer> Producers() {
       {"lathe of a 40-point ring, 64 steps",
        Doc({ring, {{"vid", "p"}, {"type", "lathe"}, {"outcut", {"o"}}}}), "p", 40, 1.0},
       {"lathe of a 40-point ring, 300 steps of its own",
-       Doc({ring, {{"vid", "p"}, {"type", "lathe"}, {"outcut", {"o"}}, {"size", {{"segments", 300}}}}}),
+       Doc({ring,
+            {{"vid", "p"}, {"type", "lathe"}, {"outcut", {"o"}}, {"size", {{"segments", 300}}}}}),
        "p", 40, 1.0},
       // The loft is charged for the few thousand points each pair of loops
       // may be matched to, whatever it makes.
       {"loft of a square into a disc",
-       Doc({square, disc, {{"vid", "p"}, {"type", "loft"}, {"bottom", {"q"}}, {"top", {"d"}}}}), "p",
-       4 + 48, 0},
+       Doc({square, disc,
+            {{"vid", "p"}, {"type", "loft"}, {"bottom", {"q"}}, {"top", {"d"}}}}),
+       "p", 4 + 48, 0},
       {"twisted extrusion, 100 slices",
        Doc({disc,
             {{"vid", "p"}, {"type", "extrudetwist"}, {"baseObjects", {"d"}},
@@ -127,7 +130,9 @@ std::vector<Producer> Producers() {
              {"_heightmapWidth", 37}, {"_heightmapHeight", 23}}}),
        "p", 0, 1.1},
       {"metric thread M8 x 30",
-       Doc({{{"vid", "p"}, {"type", "thread"}, {"size", {{"diameter", 8}, {"height", 30}, {"screw", 1.25}}}}}),
+       Doc({{{"vid", "p"},
+             {"type", "thread"},
+             {"size", {{"diameter", 8}, {"height", 30}, {"screw", 1.25}}}}}),
        "p", 0, 2.0},
       {"STL of 50 tetrahedra",
        {{"objects", {{{"vid", "p"}, {"type", "polygons"}, {"attachmentVids", {"a"}}}}},
