@@ -19,7 +19,8 @@ from serving import request, server
 # Stands in for tarvo-cli. STUB_DIR is where it is told what to do and
 # records what it did; STUB_MODE chooses:
 #   quick  answers at once
-#   hold   waits until STUB_DIR/release exists (a minute at most), then answers
+#   hold   leaves a file started-PID in STUB_DIR, waits until STUB_DIR/release
+#          exists (a minute at most), then answers
 #   child  starts a sleeping child that keeps none of its pipes, writes both
 #          process ids to STUB_DIR/pids and answers at once
 STUB = """#!{python}
@@ -27,6 +28,7 @@ import json, os, subprocess, sys, time
 folder, mode = os.environ["STUB_DIR"], os.environ.get("STUB_MODE", "quick")
 sys.stdin.read()
 if mode == "hold":
+    open(os.path.join(folder, "started-%d" % os.getpid()), "w").close()
     end = time.time() + 60
     while not os.path.exists(os.path.join(folder, "release")) and time.time() < end:
         time.sleep(0.02)
@@ -91,17 +93,27 @@ def test_exactly_workers_plus_queue_requests_are_held_and_the_rest_refused(
             futures = [pool.submit(request, base, "/api/build", {"model": "box"})
                        for _ in range(clients)]
             # Nothing finishes until released, so every refusal comes while all
-            # the places are taken. Wait for them (a server admitting one more
-            # than it should never gives them all), then let the builds end.
+            # the places are taken. Wait for the refusals (a server admitting
+            # one more than it should never gives them all) and for a process
+            # per worker (and a moment for any extra one to show), then let the
+            # builds end.
+            def started():
+                return len(list(tmp_path.glob("started-*")))
+
             deadline = time.time() + 20
-            while sum(f.done() for f in futures) < clients - held and time.time() < deadline:
+            while ((sum(f.done() for f in futures) < clients - held or started() < workers)
+                   and time.time() < deadline):
                 time.sleep(0.05)
+            time.sleep(0.5)
             refused_while_held = sum(f.done() for f in futures)
+            running = started()
             (tmp_path / "release").write_text("")
             answers = [f.result() for f in futures]
     statuses = sorted(a.status for a in answers)
     assert statuses == [200] * held + [503] * (clients - held)
     assert refused_while_held == clients - held
+    # Of those held, one process per worker ran; the others waited.
+    assert running == workers
     assert all("busy" in a.json()["error"] for a in answers if a.status == 503)
 
 
