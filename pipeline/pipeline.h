@@ -122,6 +122,9 @@ class VelaPipeline {
   // Returns the pipeline segment count; throws when it is above the ceiling.
   int PipelineSegments() const;
 
+  // Returns the triangles charged so far against the request's ceiling.
+  int64_t TrianglesCharged() const { return triangles_; }
+
  private:
   // Caches and in-progress ids of one model document.
   struct DocumentState {

@@ -130,7 +130,10 @@ Manifold VelaPipeline::BuildProfileObject(const std::string& type, const json& d
     if (std::abs(twist) >= 1e-9) {
       // Every slice is a full ring of the profile, so slices count like segments.
       slices = static_cast<int>(CheckCount(slices, kMaxSegments, "extrudetwist slice count"));
-      ChargeTriangles(2 * static_cast<int64_t>(slices) * TotalPoints({region}));
+      // The library's divisions insert rings between the ends, so `slices`
+      // makes slices + 1 bands of two triangles a point; each cap takes
+      // fewer than one triangle a point.
+      ChargeTriangles(2 * (static_cast<int64_t>(slices) + 2) * TotalPoints({region}));
       return ExtrudeTwist(region, height, twist, slices, PipelineSegments());
     }
     return Prism(region, height);
