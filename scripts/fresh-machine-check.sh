@@ -35,8 +35,14 @@ mmdebstrap --variant=minbase --include=make,git bookworm "$rootfs" \
   "deb http://deb.debian.org/debian bookworm main" \
   "deb http://deb.debian.org/debian bookworm-updates main" \
   "deb http://deb.debian.org/debian-security bookworm-security main" >>"$logfile" 2>&1
-mkdir -p "$rootfs/etc/ssl/certs"
+# The network may need this machine's own certificate authorities: the bundle
+# serves until Debian's ca-certificates is installed, which then keeps the
+# local ones it finds in /usr/local/share/ca-certificates.
+mkdir -p "$rootfs/etc/ssl/certs" "$rootfs/usr/local/share/ca-certificates"
 cp -L /etc/ssl/certs/ca-certificates.crt "$rootfs/etc/ssl/certs/ca-certificates.crt"
+for cert in /usr/local/share/ca-certificates/*.crt; do
+  [ -f "$cert" ] && cp -L "$cert" "$rootfs/usr/local/share/ca-certificates/"
+done
 cp -L /etc/resolv.conf "$rootfs/etc/resolv.conf"
 git clone -q --no-local "$repo" "$rootfs/src/tarvo"
 echo "fresh-machine-check: cloned $(git -C "$repo" rev-parse --short HEAD) into /src/tarvo"
