@@ -48,6 +48,7 @@ docs: build
 	  picture=docs/img/$$(basename $$model .json).png; \
 	  build/tarvo-cli export $$model -o $$picture --size 360x270 || exit 1; \
 	done
+	build/tarvo-cli export examples/demo-model.json -o docs/img/demo.png --segments 48 --size 480x360
 
 test: build
 	@scripts/test-deps.sh >/dev/null
