@@ -186,7 +186,9 @@ BuiltModel BuildModel(const ExportOptions& options) {
     ResolveDropdowns(document);
     manifold::Manifold solid = pipeline.BuildInner(document, options.object, nullptr);
     if (solid.IsEmpty()) {
-      if (options.object == "_all_") throw ExportFailure{modelName, "no visible object builds anything"};
+      if (options.object == "_all_") {
+        throw ExportFailure{modelName, "no visible object builds anything"};
+      }
       if (FindObject(document, options.object).is_null()) {
         throw ExportFailure{modelName, "no object has the id \"" + options.object + "\"" +
                                            DidYouMean(options.object, ObjectIds(document))};
@@ -269,13 +271,14 @@ std::string FindingsReport(const ExportOptions& options, const std::vector<Diagn
     }
   }
   if (errors <= kFindingsShown && warnings == 0) return text;
+  auto count = [](size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
   std::string counts;
-  if (errors > kFindingsShown) counts = std::to_string(errors - kFindingsShown) + " more error" + (errors - kFindingsShown == 1 ? "" : "s");
-  if (warnings > 0) {
-    counts += (counts.empty() ? "" : " and ") + std::to_string(warnings) + " warning" + (warnings == 1 ? "" : "s");
-  }
-  const std::string model = options.model == "-" ? "-" : options.model;
-  return text + "tarvo-cli: " + name + ": " + counts + "; 'tarvo-cli check " + model + "' lists them all\n";
+  if (errors > kFindingsShown) counts = count(errors - kFindingsShown, "more error");
+  if (warnings > 0) counts += (counts.empty() ? "" : " and ") + count(warnings, "warning");
+  return text + "tarvo-cli: " + name + ": " + counts + "; 'tarvo-cli check " + options.model +
+         "' lists them all\n";
 }
 
 size_t ErrorCount(const std::vector<Diagnostic>& findings) {

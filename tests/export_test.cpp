@@ -88,7 +88,8 @@ TEST(ParameterValues, SetTheFirstParameterOfThatNameOrListTheNames) {
 TEST(ParameterValues, TextThatIsNoExpressionIsRefusedWhereANumberIsHeld) {
   const json document = {{"objects",
                           {{{"vid", "n"}, {"type", "parameter"}, {"value", {{"value", 4}}}},
-                           {{"vid", "e"}, {"type", "parameter"}, {"value", {{"value", "={{n}}*2"}}}},
+                           {{"vid", "e"}, {"type", "parameter"},
+                            {"value", {{"value", "={{n}}*2"}}}},
                            {{"vid", "t"}, {"type", "parameter"}, {"value", {{"value", "abc"}}}},
                            {{"vid", "d"}, {"type", "parameter"}, {"value", {{"value", "|6|*8"}}}},
                            {{"vid", "none"}, {"type", "parameter"}}}}};
