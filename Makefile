@@ -20,19 +20,26 @@ deps:
 	@scripts/deps.sh >/dev/null
 
 # A changed scripts/deps.sh may install to new prefixes: configure again.
+# Configure and build output goes to out/setup.log (shown when a step fails).
 build/build.ninja: scripts/deps.sh | deps
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	@scripts/logged.sh "configuring build/ (log: out/setup.log)" \
+	  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_PREFIX_PATH="$$(scripts/deps.sh)"
 
 build: deps build/build.ninja
-	cmake --build build -j $(JOBS)
+	@scripts/logged.sh "building tarvo-cli and the unit tests, about 4 minutes the first time" \
+	  cmake --build build -j $(JOBS)
 
-demo: build
+# The demo needs only the program: the unit tests are built by `make test`.
+demo: deps build/build.ninja
+	@scripts/logged.sh "building tarvo-cli, about 2 minutes the first time" \
+	  cmake --build build -j $(JOBS) --target tarvo-cli
 	@mkdir -p out
 	build/tarvo-cli build < examples/demo-request.json > out/demo-answer.json
 	@python3 scripts/summarize.py out/demo-answer.json
-	@build/tarvo-cli export examples/demo-model.json -o out/demo.3mf
-	@build/tarvo-cli export examples/demo-model.json -o out/demo.png
+	@build/tarvo-cli export examples/demo-model.json -o out/demo.3mf --segments 48
+	@build/tarvo-cli export examples/demo-model.json -o out/demo.png --segments 48
+	@echo "demo: look at out/demo.png; out/demo.3mf opens in a slicer (both at the request's 48 segments)"
 
 docs: build
 	build/tarvo-cli check --schema > docs/model.schema.json.tmp && mv docs/model.schema.json.tmp docs/model.schema.json
@@ -41,6 +48,7 @@ docs: build
 	  picture=docs/img/$$(basename $$model .json).png; \
 	  build/tarvo-cli export $$model -o $$picture --size 360x270 || exit 1; \
 	done
+	build/tarvo-cli export examples/demo-model.json -o docs/img/demo.png --segments 48 --size 480x360
 
 test: build
 	@scripts/test-deps.sh >/dev/null

@@ -193,6 +193,10 @@ void CheckDocumentBuild(const std::string& text, Diagnostics& out) {
   VelaPipeline pipeline;
   json document;
   if (!pipeline.LoadDocument(text, document)) return;
+  CheckBuiltObjects(pipeline, document, out);
+}
+
+void CheckBuiltObjects(VelaPipeline& pipeline, const json& document, Diagnostics& out) {
   const json& objects = Jobj(document, "objects");
   if (!objects.is_array()) return;
   EmptyTracer tracer(pipeline, document);

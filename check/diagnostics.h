@@ -8,6 +8,8 @@
 
 namespace velamanifold {
 
+class VelaPipeline;
+
 enum class Severity { kError, kWarning };
 
 struct Diagnostic {
@@ -50,6 +52,10 @@ void CheckDocumentShape(const nlohmann::json& document, const std::string& at, i
 // (already known to be JSON): objects that build nothing, with the reason
 // traced through their references, and ceilings met.
 void CheckDocumentBuild(const std::string& text, Diagnostics& out);
+
+// Records the same findings for a document already solved, with the
+// pipeline that builds it: solids it has built come from its cache.
+void CheckBuiltObjects(VelaPipeline& pipeline, const nlohmann::json& document, Diagnostics& out);
 
 // Returns `key` escaped as one JSON Pointer reference token ("~" as "~0", "/" as "~1").
 std::string PointerToken(const std::string& key);

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/files.h"
+#include "cli/findings_text.h"
 #include "cli/stdout_guard.h"
 #include "check/diagnostics.h"
 #include "model/model_schema.h"
@@ -39,25 +40,13 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-const char* SeverityName(Severity severity) {
-  return severity == Severity::kError ? "error" : "warning";
-}
-
 std::string Count(size_t n, const char* what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
 std::string HumanReport(const std::string& name, const std::vector<Diagnostic>& diagnostics) {
   std::string text;
-  for (const Diagnostic& d : diagnostics) {
-    text += "tarvo-cli: " + name + ":";
-    if (d.line > 0) {
-      text += std::to_string(d.line) + ":" + std::to_string(d.column) + ":";
-    } else if (!d.pointer.empty()) {
-      text += " " + d.pointer + ":";
-    }
-    text += std::string(" ") + SeverityName(d.severity) + ": " + d.message + "\n";
-  }
+  for (const Diagnostic& d : diagnostics) text += FindingLine(name, d);
   return text;
 }
 
@@ -122,8 +111,8 @@ int RunCheckCommand(const std::vector<std::string>& args) {
   std::string report;
   size_t errors = 0;
   {
-    // What the libraries print while building lands on standard error.
-    StdoutGuard guard;
+    // What the build's readers print for the request log goes nowhere here.
+    StdoutGuard guard(BuildPrinting::kDiscarded);
     diagnostics = CheckModel(text);
     for (const Diagnostic& d : diagnostics) errors += d.severity == Severity::kError;
     const size_t warnings = diagnostics.size() - errors;

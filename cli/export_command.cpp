@@ -1,11 +1,15 @@
 #include "cli/export_command.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
 
+#include "check/diagnostics.h"
 #include "cli/files.h"
+#include "cli/findings_text.h"
 #include "cli/stdout_guard.h"
 #include "export/glb_writer.h"
 #include "export/png_writer.h"
@@ -13,8 +17,11 @@
 #include "export/stl_writer.h"
 #include "export/threemf.h"
 #include "export/threemf_package.h"
+#include "model/json_access.h"
 #include "model/json_parse.h"
 #include "model/limits.h"
+#include "params/dropdowns.h"
+#include "params/templates.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
@@ -24,6 +31,12 @@ namespace {
 constexpr int kPictureWidth = 800;
 constexpr int kPictureHeight = 600;
 constexpr int kThumbnailSide = 256;
+// Red, green and blue of objects without a colour: a light neutral grey
+// (#BFBFBF), where the requests answer with the protocol's green.
+constexpr double kPlainColor[3] = {0.75, 0.75, 0.75};
+// Errors found in the exported document that are printed one by one; the
+// rest are counted.
+constexpr size_t kFindingsShown = 3;
 
 struct FormatName {
   const char* extension;
@@ -110,8 +123,31 @@ struct ExportFailure {
   std::string message;
 };
 
-manifold::Manifold BuildSolid(const ExportOptions& options) {
-  const std::string modelName = options.model == "-" ? "standard input" : options.model;
+// The name of the model in messages.
+std::string ModelName(const ExportOptions& options) {
+  return options.model == "-" ? "standard input" : options.model;
+}
+
+// What an export built, and what the checker finds in the document it came from.
+struct BuiltModel {
+  manifold::Manifold solid;
+  std::vector<Diagnostic> findings;
+};
+
+// Returns the ids of the document's objects, for a likely misspelling.
+std::vector<std::string> ObjectIds(const json& document) {
+  std::vector<std::string> ids;
+  const json& objects = Jobj(document, "objects");
+  if (!objects.is_array()) return ids;
+  for (const json& object : objects) {
+    const std::string id = Js(object, "vid", "");
+    if (!id.empty()) ids.push_back(id);
+  }
+  return ids;
+}
+
+BuiltModel BuildModel(const ExportOptions& options) {
+  const std::string modelName = ModelName(options);
   std::string text;
   try {
     text = ReadWholeFile(options.model);
@@ -119,35 +155,56 @@ manifold::Manifold BuildSolid(const ExportOptions& options) {
     throw ExportFailure{modelName, e.what()};
   }
   try {
+    json document;
+    try {
+      document = ParseJson(text);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception&) {
+      throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
+    }
+    text.clear();
+    // Values set from outside go in before templates and dropdowns are solved.
+    SetParameterValues(document, options.parameters);
+
+    // The checker's findings on the document as exported: what the build
+    // passes over in silence (unknown types, missing references) is said.
+    Diagnostics findings;
+    try {
+      CheckDocumentShape(document, "", 0, findings);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      findings.Error("", std::string("the check stopped early: ") + e.what());
+    }
+
     VelaPipeline pipeline;
     pipeline.segments = CheckSegments(options.segments, "segment count");
     pipeline.wantColors = true;
-    json document;
-    if (!options.parameters.empty()) {
-      // Values set from outside go in before templates and dropdowns are solved.
-      try {
-        document = ParseJson(text);
-      } catch (const std::exception&) {
-        throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
-      }
-      SetParameterValues(document, options.parameters);
-      text = document.dump();
-    }
-    if (!pipeline.LoadDocument(text, document)) {
-      throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
-    }
+    std::copy(std::begin(kPlainColor), std::end(kPlainColor), pipeline.plainColor);
+    SolveAllObjects(document);
+    ResolveDropdowns(document);
     manifold::Manifold solid = pipeline.BuildInner(document, options.object, nullptr);
     if (solid.IsEmpty()) {
-      throw ExportFailure{modelName, options.object == "_all_"
-                                         ? "no visible object builds anything"
-                                         : "object \"" + options.object + "\" builds nothing"};
+      if (options.object == "_all_") {
+        throw ExportFailure{modelName, "no visible object builds anything"};
+      }
+      if (FindObject(document, options.object).is_null()) {
+        throw ExportFailure{modelName, "no object has the id \"" + options.object + "\"" +
+                                           DidYouMean(options.object, ObjectIds(document))};
+      }
+      throw ExportFailure{modelName, "object \"" + options.object + "\" builds nothing"};
     }
-    return solid;
+    // Every visible object is in the cache now, so its findings cost little.
+    if (options.object == "_all_") CheckBuiltObjects(pipeline, document, findings);
+    return {std::move(solid), findings.Items()};
   } catch (const ExportFailure&) {
     throw;
   } catch (const LimitError& e) {
     throw ExportFailure{modelName, e.what()};
   } catch (const UnknownParameterError& e) {
+    throw ExportFailure{modelName, e.what()};
+  } catch (const ParameterKindError& e) {
     throw ExportFailure{modelName, e.what()};
   } catch (const std::exception& e) {
     // Failures deep in the build name only what failed there; say what was being built.
@@ -200,6 +257,36 @@ std::string Summary(const ExportOptions& options, const manifold::Manifold& soli
   return "wrote " + options.output + text;
 }
 
+// Returns the lines for the findings: the first errors, then a count of
+// what was not shown and the command that lists it all; "" without findings.
+std::string FindingsReport(const ExportOptions& options, const std::vector<Diagnostic>& findings) {
+  const std::string name = ModelName(options);
+  std::string text;
+  size_t errors = 0, warnings = 0;
+  for (const Diagnostic& finding : findings) {
+    if (finding.severity != Severity::kError) {
+      ++warnings;
+    } else if (++errors <= kFindingsShown) {
+      text += FindingLine(name, finding);
+    }
+  }
+  if (errors <= kFindingsShown && warnings == 0) return text;
+  auto count = [](size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  std::string counts;
+  if (errors > kFindingsShown) counts = count(errors - kFindingsShown, "more error");
+  if (warnings > 0) counts += (counts.empty() ? "" : " and ") + count(warnings, "warning");
+  return text + "tarvo-cli: " + name + ": " + counts + "; 'tarvo-cli check " + options.model +
+         "' lists them all\n";
+}
+
+size_t ErrorCount(const std::vector<Diagnostic>& findings) {
+  size_t errors = 0;
+  for (const Diagnostic& finding : findings) errors += finding.severity == Severity::kError;
+  return errors;
+}
+
 }  // namespace
 
 std::string ExportUsage() {
@@ -219,7 +306,11 @@ std::string ExportUsage() {
          "  -D NAME=VALUE    sets parameter NAME before the model is solved; repeatable\n"
          "  --size WxH       picture size (default 800x600 for .png, 256x256 for the\n"
          "                   thumbnail of .3mf)\n"
+         "  --strict         fails, writing nothing, when the model has errors\n"
          "  -h, --help       prints this help\n"
+         "\n"
+         "Objects without a colour are light grey. After the summary line, the errors\n"
+         "'tarvo-cli check' finds in the model follow on standard error.\n"
          "\n"
          "Exit status: 0 written (a summary on standard error), 1 failed (the reason\n"
          "on standard error, nothing written), 2 usage error.\n";
@@ -252,6 +343,8 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
       if (options.object.empty()) throw Usage("--object wants an object id");
     } else if (is("--segments")) {
       options.segments = WholeNumber("--segments", value("--segments"), 1, kMaxSegments);
+    } else if (arg == "--strict") {
+      options.strict = true;
     } else if (is("--size")) {
       ReadSize(value("--size"), options);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -269,9 +362,9 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
 }
 
 int RunExportCommand(const std::vector<std::string>& args) {
-  // Whatever the build prints goes to standard error; standard output holds
-  // the help alone.
-  StdoutGuard guard;
+  // What the build's readers print for the request log goes nowhere here;
+  // standard output holds the help alone.
+  StdoutGuard guard(BuildPrinting::kDiscarded);
   ExportOptions options;
   try {
     options = ParseExportArguments(args);
@@ -284,7 +377,15 @@ int RunExportCommand(const std::vector<std::string>& args) {
     return 0;
   }
   try {
-    const manifold::Manifold solid = BuildSolid(options);
+    const BuiltModel built = BuildModel(options);
+    const manifold::Manifold& solid = built.solid;
+    const std::string findings = FindingsReport(options, built.findings);
+    if (options.strict && ErrorCount(built.findings) > 0) {
+      std::fputs(findings.c_str(), stderr);
+      std::fprintf(stderr, "tarvo-cli: %s: not written: the model has errors (--strict)\n",
+                   options.output.c_str());
+      return 1;
+    }
     std::string bytes;
     try {
       bytes = FileBytes(options, solid);
@@ -297,6 +398,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
       throw ExportFailure{options.output, e.what()};
     }
     std::fprintf(stderr, "tarvo-cli: %s\n", Summary(options, solid, bytes.size()).c_str());
+    std::fputs(findings.c_str(), stderr);
     return 0;
   } catch (const ExportFailure& failure) {
     std::fprintf(stderr, "tarvo-cli: %s: %s\n", failure.subject.c_str(), failure.message.c_str());

@@ -22,6 +22,7 @@ struct ExportOptions {
   std::vector<ParameterAssignment> parameters;
   int width = 0;  // picture size; 0: the format's default
   int height = 0;
+  bool strict = false;  // errors in the model fail the export
   bool help = false;
 };
 

@@ -16,6 +16,7 @@
 #include "cli/large_stack.h"
 #include "cli/request.h"
 #include "cli/stdout_guard.h"
+#include "cli/usage.h"
 
 namespace {
 
@@ -82,10 +83,16 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   mallopt(M_ARENA_MAX, 1);
+  // A bare call is a usage error (exit 2, standard input untouched); asking
+  // for help is not.
   if (argc < 2) {
-    std::fprintf(stderr, "usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n");
+    std::fputs(velamanifold::ProgramUsage().c_str(), stderr);
     std::fflush(stderr);
     return 2;
+  }
+  if (velamanifold::IsHelpArgument(argv[1])) {
+    std::fputs(velamanifold::ProgramUsage().c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
   if (std::string(argv[1]) == "export") {
     return RunCommand(velamanifold::RunExportCommand, {argv + 2, argv + argc});

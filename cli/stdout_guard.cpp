@@ -1,5 +1,6 @@
 #include "cli/stdout_guard.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,9 +18,16 @@ void FlushStdout() {
 
 }  // namespace
 
-StdoutGuard::StdoutGuard() : saved_(dup(STDOUT_FILENO)) {
+StdoutGuard::StdoutGuard(BuildPrinting printing) : saved_(dup(STDOUT_FILENO)) {
   FlushStdout();
-  dup2(STDERR_FILENO, STDOUT_FILENO);
+  int target = STDERR_FILENO;
+  int null = -1;
+  if (printing == BuildPrinting::kDiscarded) {
+    null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) target = null;
+  }
+  dup2(target, STDOUT_FILENO);
+  if (null >= 0) close(null);
 }
 
 StdoutGuard::~StdoutGuard() {

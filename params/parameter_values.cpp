@@ -36,6 +36,19 @@ std::string ParameterList(const json& objects) {
   return list;
 }
 
+bool IsExpression(const json& value) {
+  return value.is_string() && !value.get_ref<const std::string&>().empty() &&
+         value.get_ref<const std::string&>()[0] == '=';
+}
+
+// True when the parameter's current value is a number or an expression, which
+// the model's placeholders read as a number.
+bool HoldsNumber(const json& holder) {
+  auto value = holder.find("value");
+  if (value == holder.end()) return false;
+  return value->is_number() || IsExpression(*value);
+}
+
 }  // namespace
 
 json ParameterValueOf(const std::string& text) {
@@ -73,7 +86,12 @@ void SetParameterValues(json& document, const std::vector<ParameterAssignment>& 
     }
     json& holder = (*target)["value"];
     if (!holder.is_object()) holder = json::object();
-    holder["value"] = ParameterValueOf(text);
+    json value = ParameterValueOf(text);
+    if (value.is_string() && !IsExpression(value) && HoldsNumber(holder)) {
+      throw ParameterKindError("parameter \"" + name + "\" holds a number; \"" + text +
+                               "\" is neither a number nor an expression (=...)");
+    }
+    holder["value"] = std::move(value);
   }
 }
 

@@ -19,13 +19,22 @@ class UnknownParameterError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A value whose kind does not fit its parameter: text, and no expression,
+// for a parameter that holds a number.
+class ParameterKindError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Returns the value a text stands for: a JSON number when the whole text
 // reads as a finite decimal number ("40", "-2.5", "1e3"), the text otherwise.
 nlohmann::json ParameterValueOf(const std::string& text);
 
 // Sets, in the unsolved document, the value of the first parameter object
 // named by each assignment, in order. Throws UnknownParameterError, listing
-// the document's parameter names, for a name that none carries.
+// the document's parameter names, for a name that none carries, and
+// ParameterKindError for text that is no expression ("=...") given to a
+// parameter holding a number or an expression.
 void SetParameterValues(nlohmann::json& document,
                         const std::vector<ParameterAssignment>& assignments);
 

@@ -30,6 +30,9 @@ class VelaPipeline {
   int segments = 64;
   double planarThickness = 0.001;
   bool wantColors = false;
+  // Red, green and blue (0..1) of a solid with no colour of its own and no
+  // coloured parts: the requests' green unless a command for people sets another.
+  double plainColor[3] = {0.0, 1.0, 0.0};
 
   // Returns the solid of object `id` ("_all_": the union of every visible
   // object) of the model document `text`; empty when the text is not JSON.

@@ -84,7 +84,7 @@ Manifold VelaPipeline::ApplyColorProps(const Manifold& solid, const json& object
   }
   // Without a colour of its own a solid keeps its parts' colours.
   if (solid.NumProp() != 0) return solid;
-  return WithChannels(solid, 0.0, 1.0, 0.0);
+  return WithChannels(solid, plainColor[0], plainColor[1], plainColor[2]);
 }
 
 }  // namespace velamanifold

@@ -28,7 +28,10 @@ key=manifold-${MANIFOLD_VERSION}-clipper2-pyclipr-${PYCLIPR_VERSION}
 prefix=$cache/$key/prefix
 isal_prefix=$cache/isa-l-from-isal-${ISAL_VERSION}/prefix
 
-log() { echo "deps: $*" >&2; }
+# The tools' output goes to out/setup.log; log() lines reach the terminal.
+setup_name=deps
+. "$root/scripts/setup-log.sh"
+log() { say "$@"; }
 
 # Debian packages: installed only when missing, so a prepared machine skips apt.
 need_pkgs=()
@@ -37,7 +40,7 @@ for p in g++ cmake make ninja-build nlohmann-json3-dev libgtest-dev curl python3
   dpkg -s "$p" >/dev/null 2>&1 || need_pkgs+=("$p")
 done
 if [ ${#need_pkgs[@]} -gt 0 ]; then
-  log "installing Debian packages: ${need_pkgs[*]}"
+  log "installing Debian packages: ${need_pkgs[*]}, first run only"
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq >&2
@@ -50,9 +53,13 @@ fetch() {
   local name=$1 url=$2 sum=$3 dest=$4
   if [ ! -f "$dest" ] || ! echo "$sum  $dest" | sha256sum -c --status; then
     log "downloading $name"
-    curl -sSfL --retry 3 -o "$dest.part" "$url" ||
-      python3 -m pip download --no-deps --no-binary :all: --no-build-isolation \
-        -d "$(dirname "$dest")" "$name" >&2
+    # pip's download is the fallback only where pip is installed (a fresh
+    # Debian has none).
+    curl -sSfL --retry 3 -o "$dest.part" "$url" >&2 ||
+      { python3 -m pip --version >/dev/null 2>&1 &&
+        python3 -m pip download --no-deps --no-binary :all: --no-build-isolation \
+          -d "$(dirname "$dest")" "$name" >&2; } ||
+      { log "cannot download $url"; exit 1; }
     [ -f "$dest.part" ] && mv "$dest.part" "$dest"
   fi
   echo "$sum  $dest" | sha256sum -c --status || {
@@ -73,7 +80,7 @@ build_manifold() {
   tar -xzf "$cache/downloads/pyclipr-${PYCLIPR_VERSION}.tar.gz" -C "$work"
 
   jobs=$(nproc 2>/dev/null || echo 2)
-  log "building Manifold $MANIFOLD_VERSION with Clipper2 from pyclipr $PYCLIPR_VERSION"
+  log "building the geometry library (Manifold $MANIFOLD_VERSION with Clipper2), first run only, about 3 minutes on two cores"
   cmake -S "$work/manifold3d-${MANIFOLD_VERSION}" -B "$work/build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
@@ -97,10 +104,10 @@ build_isal() {
   mkdir -p "$work" "$cache/downloads"
   fetch isal==$ISAL_VERSION "$ISAL_URL" "$ISAL_SHA256" "$cache/downloads/isal-${ISAL_VERSION}.tar.gz"
   tar -xzf "$cache/downloads/isal-${ISAL_VERSION}.tar.gz" -C "$work"
-  log "building ISA-L from isal $ISAL_VERSION"
+  log "building the compressor (ISA-L from isal $ISAL_VERSION), first run only, under a minute"
   cmake -S "$work/isal-${ISAL_VERSION}/src/isal/isa-l" -B "$work/build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$isal_prefix" \
-    -DBUILD_SHARED_LIBS=OFF >&2
+    -DBUILD_SHARED_LIBS=OFF -DISAL_BUILD_TESTS=OFF -DISAL_BUILD_PERF_TESTS=OFF >&2
   cmake --build "$work/build" -j "$(nproc 2>/dev/null || echo 2)" >&2
   cmake --install "$work/build" >&2
   rm -rf "$work"

@@ -4,6 +4,10 @@
 # it is missing. Optional: the tests that need it skip when it is absent, so
 # a failed install warns and exits 0.
 set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+# The tools' output goes to out/setup.log; say() lines reach the terminal.
+setup_name=slicer-deps
+. "$root/scripts/setup-log.sh"
 
 # The version whose command line (--info, --export-gcode) the tests were written against.
 PRUSA_SLICER_VERSION=2.5.0+dfsg-4
@@ -18,15 +22,15 @@ if [ "$(id -u)" = 0 ]; then
 elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
   as_root=(sudo -n)
 else
-  echo "slicer-deps: not root and no sudo; the slicer tests will be skipped" >&2
+  say "not root and no sudo; the slicer tests will be skipped"
   exit 0
 fi
 
-echo "slicer-deps: installing prusa-slicer and xvfb from Debian" >&2
+say "installing prusa-slicer and xvfb from Debian, first run only"
 export DEBIAN_FRONTEND=noninteractive
 if ! "${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}" >&2; then
   "${as_root[@]}" apt-get update -q >&2 &&
     "${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}" >&2 ||
-    echo "slicer-deps: install failed; the slicer tests will be skipped" >&2
+    say "install failed (see $setup_log); the slicer tests will be skipped"
 fi
 exit 0

@@ -8,20 +8,30 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${TARVO_DEPS_DIR:-$root/.deps}
+# The tools' output goes to out/setup.log; say() lines reach the terminal.
+setup_name=test-deps
+. "$root/scripts/setup-log.sh"
+
+# need_debian PACKAGE...: installs the Debian packages that are missing.
+need_debian() {
+  local missing=()
+  for p in "$@"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing Debian packages: ${missing[*]}, first run only"
+  local sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 \
+    install -y -qq "${missing[@]}" >&2
+}
 
 # npm packages: installed again only when the lock file changes.
 node_dir=$cache/node
 node_stamp=$node_dir/.package-lock.sha256
 node_want=$(sha256sum "$root/tests/e2e/gltf/package-lock.json" | cut -d' ' -f1)
 if [ ! -f "$node_stamp" ] || [ "$(cat "$node_stamp")" != "$node_want" ]; then
-  if ! command -v npm >/dev/null 2>&1; then
-    echo "test-deps: installing Debian packages nodejs npm" >&2
-    sudo_cmd=""
-    [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-    $sudo_cmd apt-get update -qq >&2
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq nodejs npm >&2
-  fi
-  echo "test-deps: installing the pinned npm package(s) into $node_dir" >&2
+  command -v npm >/dev/null 2>&1 || need_debian nodejs npm
+  say "installing the pinned npm package(s) into $node_dir"
   rm -rf "$node_dir"
   mkdir -p "$node_dir"
   cp "$root/tests/e2e/gltf/package.json" "$root/tests/e2e/gltf/package-lock.json" "$node_dir/"
@@ -38,7 +48,9 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   exit 0
 fi
 
-echo "test-deps: installing $(grep -c '^[a-z]' "$requirements") pinned Python package(s) into $target" >&2
+# A fresh Debian has Python without pip.
+python3 -m pip --version >/dev/null 2>&1 || need_debian python3-pip
+say "installing $(grep -c '^[a-z]' "$requirements") pinned Python package(s) into $target"
 rm -rf "$target"
 mkdir -p "$target"
 python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore --no-deps --require-hashes \

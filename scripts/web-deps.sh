@@ -8,14 +8,17 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${TARVO_DEPS_DIR:-$root/.deps}
-log() { echo "web-deps: $*" >&2; }
+# The tools' output goes to out/setup.log; log() lines reach the terminal.
+setup_name=web-deps
+. "$root/scripts/setup-log.sh"
+log() { say "$@"; }
 
 # need_debian PACKAGE...: installs the Debian packages that are missing.
 need_debian() {
   local missing=()
   for p in "$@"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
   [ ${#missing[@]} -eq 0 ] && return 0
-  log "installing Debian packages: ${missing[*]}"
+  log "installing Debian packages: ${missing[*]}, first run only"
   local sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 update -qq >&2
@@ -24,6 +27,8 @@ need_debian() {
 }
 
 need_debian python3
+# A fresh Debian has Python without pip.
+python3 -m pip --version >/dev/null 2>&1 || need_debian python3-pip
 # Node.js and npm come with the machine; Debian's own packages fill in where not.
 command -v npm >/dev/null 2>&1 || need_debian nodejs npm
 if [ "${1:-}" = "--browser" ]; then

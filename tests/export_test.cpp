@@ -85,6 +85,31 @@ TEST(ParameterValues, SetTheFirstParameterOfThatNameOrListTheNames) {
   }
 }
 
+TEST(ParameterValues, TextThatIsNoExpressionIsRefusedWhereANumberIsHeld) {
+  const json document = {{"objects",
+                          {{{"vid", "n"}, {"type", "parameter"}, {"value", {{"value", 4}}}},
+                           {{"vid", "e"}, {"type", "parameter"},
+                            {"value", {{"value", "={{n}}*2"}}}},
+                           {{"vid", "t"}, {"type", "parameter"}, {"value", {{"value", "abc"}}}},
+                           {{"vid", "d"}, {"type", "parameter"}, {"value", {{"value", "|6|*8"}}}},
+                           {{"vid", "none"}, {"type", "parameter"}}}}};
+  const std::vector<std::pair<ParameterAssignment, bool>> cases = {
+      {{"n", "abc"}, false}, {{"n", ""}, false},       {{"n", " 4"}, false},
+      {{"e", "abc"}, false}, {{"n", "=2*{{e}}"}, true}, {{"n", "-2.5"}, true},
+      {{"t", "xyz"}, true},  {{"t", "5"}, true},        {{"d", "8"}, true},
+      {{"d", "big"}, true},  {{"none", "abc"}, true}};
+  for (const auto& [assignment, accepted] : cases) {
+    json target = document;
+    try {
+      SetParameterValues(target, {assignment});
+      EXPECT_TRUE(accepted) << assignment.first << "=" << assignment.second;
+    } catch (const ParameterKindError& e) {
+      EXPECT_FALSE(accepted) << e.what();
+      EXPECT_EQ(target, document) << "a refused value changes nothing";
+    }
+  }
+}
+
 TEST(ExportArguments, OptionsInAnyOrderGluedOrSeparate) {
   const ExportOptions options = ParseExportArguments(
       {"-Dw=1", "--object=base", "-o", "out/part.GLB", "m.json", "-D", "h=a=b", "--segments",
@@ -104,6 +129,8 @@ TEST(ExportArguments, OptionsInAnyOrderGluedOrSeparate) {
   EXPECT_EQ(defaults.object, "_all_");
   EXPECT_EQ(defaults.segments, 64);
   EXPECT_EQ(defaults.width, 0);
+  EXPECT_FALSE(defaults.strict);
+  EXPECT_TRUE(ParseExportArguments({"m.json", "-o", "a.stl", "--strict"}).strict);
   EXPECT_TRUE(ParseExportArguments({"m.json", "--help", "--bogus"}).help);
   // A dot in a folder name is not an extension.
   EXPECT_THROW(ParseExportArguments({"m.json", "-o", "out.png/part"}), UsageError);

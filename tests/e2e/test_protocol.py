@@ -18,8 +18,14 @@ def test_probe_answers_without_reading_standard_input():
     assert answer == (0, b'{"ok":true,"version":"1.0.0"}\n', b"")
 
 
+def test_bare_call_is_a_usage_error_that_starts_with_the_usage_line():
+    r = run(None, raw=b"")
+    assert (r.code, r.out) == (2, "")
+    assert r.err.startswith("usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n")
+    assert "tarvo-cli export" in r.err and "tarvo-cli check" in r.err
+
+
 @pytest.mark.parametrize("op,request_,code,message", [
-    (None, b"", 2, "usage: tarvo-cli <op> (probe|build|build_xml|multi_xml|cross_section)\n"),
     ("Build", b"{}", 2, "unbekannte op: Build\n"),
     ("Build", b"[1,2]", 2, "unbekannte op: Build\n"),
     ("Build", b"not json", 1, "parse error"),

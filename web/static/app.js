@@ -11,6 +11,7 @@ const form = document.getElementById('controls');
 const segmentsSelect = document.getElementById('segments');
 const statusLine = document.getElementById('status');
 const viewer = new Viewer(document.getElementById('view'));
+document.getElementById('fit').addEventListener('click', () => viewer.fit());
 
 let models = [];
 let model = null;         // the chosen model's description

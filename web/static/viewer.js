@@ -31,6 +31,7 @@ export class Viewer {
       vertexColors: true, flatShading: true, roughness: 0.6, metalness: 0.05,
     });
     this.mesh = null;
+    this.box = null;  // the part's bounds in model coordinates (Z up)
     this.framedModel = null;
 
     new ResizeObserver(() => this.resize()).observe(container);
@@ -48,11 +49,14 @@ export class Viewer {
     this.renderer.setSize(w, h, false);
     this.camera.aspect = w / h;
     this.camera.updateProjectionMatrix();
+    if (this.box && !this.fits()) this.frame(this.box, true);
     this.render();
   }
 
-  // Replaces the part on the plate; the camera is fitted only when the model
-  // changes, so that turning a parameter keeps the user's view.
+  // Replaces the part on the plate. A new model is framed from the usual
+  // corner; a changed part keeps the user's view unless it no longer fits
+  // it (runs off an edge, or shrinks to a small spot), and is then framed
+  // again from the direction the user turned the camera to.
   show(geometry, modelName) {
     if (this.mesh) {
       this.scene.remove(this.mesh);
@@ -69,21 +73,73 @@ export class Viewer {
       this.mesh.rotation.x = -Math.PI / 2;
       this.mesh.position.set(-center.x, -box.min.z, center.y);
       this.scene.add(this.mesh);
+      this.box = box.clone();
       if (modelName !== this.framedModel) {
-        this.frame(box);
+        this.frame(box, false);
         this.framedModel = modelName;
+      } else if (!this.fits()) {
+        this.frame(box, true);
       }
+    } else {
+      this.box = null;
     }
     this.render();
   }
 
-  frame(box) {
+  // Frames the part shown now from the direction the camera looks from.
+  fit() {
+    if (!this.box) return;
+    this.frame(this.box, true);
+    this.render();
+  }
+
+  // Returns the rectangle (normalised device coordinates, -1..1) that the
+  // corners of the part's bounds cover on screen.
+  screenBounds() {
+    this.mesh.updateMatrixWorld();
+    this.camera.updateMatrixWorld();
+    const { min, max } = this.box;
+    const bounds = { left: Infinity, right: -Infinity, bottom: Infinity, top: -Infinity };
+    for (const x of [min.x, max.x]) {
+      for (const y of [min.y, max.y]) {
+        for (const z of [min.z, max.z]) {
+          const p = new THREE.Vector3(x, y, z).applyMatrix4(this.mesh.matrixWorld).project(this.camera);
+          bounds.left = Math.min(bounds.left, p.x);
+          bounds.right = Math.max(bounds.right, p.x);
+          bounds.bottom = Math.min(bounds.bottom, p.y);
+          bounds.top = Math.max(bounds.top, p.y);
+        }
+      }
+    }
+    return bounds;
+  }
+
+  // True when the whole part is on screen and covers more than a fifth of
+  // the view one way or the other.
+  fits() {
+    if (!this.mesh || !this.box) return true;
+    const b = this.screenBounds();
+    const inside = b.left >= -1 && b.right <= 1 && b.bottom >= -1 && b.top <= 1;
+    const large = b.right - b.left > 0.4 || b.top - b.bottom > 0.4;
+    return inside && large;
+  }
+
+  // Puts the camera where the part's bounding sphere fills the narrower of
+  // the view's two angles, looking at its middle: from the usual corner, or
+  // (keepDirection) from where the camera looks now.
+  frame(box, keepDirection) {
     const size = box.getSize(new THREE.Vector3());
     const radius = Math.max(size.length() / 2, 10);
-    const distance = radius / Math.sin(THREE.MathUtils.degToRad(this.camera.fov / 2));
+    const halfHeight = THREE.MathUtils.degToRad(this.camera.fov / 2);
+    const halfWidth = Math.atan(Math.tan(halfHeight) * this.camera.aspect);
+    const distance = (1.05 * radius) / Math.sin(Math.min(halfHeight, halfWidth));
     const target = new THREE.Vector3(0, size.z / 2, 0);
-    const direction = new THREE.Vector3(0.55, 0.6, 0.75).normalize();
+    const direction = keepDirection
+      ? this.camera.position.clone().sub(this.controls.target).normalize()
+      : new THREE.Vector3(0.55, 0.6, 0.75).normalize();
     this.camera.position.copy(target).addScaledVector(direction, distance);
+    this.camera.far = Math.max(5000, distance * 4);
+    this.camera.updateProjectionMatrix();
     this.controls.target.copy(target);
     this.controls.update();
   }

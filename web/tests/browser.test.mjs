@@ -85,6 +85,41 @@ async function PictureFacts(page, png) {
   }, `data:image/png;base64,${png.toString('base64')}`);
 }
 
+// Returns how many part-coloured pixels a PNG picture has, and how many of
+// them lie on its outermost rows and columns.
+async function PartOnEdges(page, png) {
+  return page.evaluate(async (url) => {
+    const image = new Image();
+    image.src = url;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const { data } = context.getImageData(0, 0, image.width, image.height);
+    let part = 0;
+    let onEdge = 0;
+    for (let y = 0; y < image.height; y++) {
+      for (let x = 0; x < image.width; x++) {
+        const i = 4 * (y * image.width + x);
+        const [r, b] = [data[i], data[i + 2]];
+        if (!(b > r + 25 || r > b + 60)) continue;
+        part++;
+        if (x === 0 || y === 0 || x === image.width - 1 || y === image.height - 1) onEdge++;
+      }
+    }
+    return { part, onEdge };
+  }, `data:image/png;base64,${png.toString('base64')}`);
+}
+
+// Returns the facts of the canvas once the last part is drawn and composited.
+async function CanvasEdges(page, name) {
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  await page.waitForTimeout(300);  // the orbit controls' damping comes to rest
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  const picture = await page.locator('#view canvas').screenshot({ path: join(out, name) });
+  return PartOnEdges(page, picture);
+}
+
 async function Triangles(page, builds) {
   await page.waitForFunction(
     (n) => Number(document.getElementById('status').dataset.builds) >= n, builds,
@@ -139,6 +174,62 @@ test('a customer configures a box and sees it', async () => {
   const { share, colours } = await PictureFacts(page, picture);
   assert.ok(share > 0.03, `the part covers ${(share * 100).toFixed(1)}% of the canvas`);
   assert.ok(colours > 50, `${colours} colours on the canvas`);
+
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test('the view frames the part: its largest size, the fit button, a refused slider', async () => {
+  const page = await browser.newPage({ viewport: { width: 1100, height: 720 } });
+  const problems = [];
+  page.on('pageerror', (error) => problems.push(error.message));
+  await page.goto(base);
+  await Triangles(page, 1);
+  assert.match(await page.locator('#hint').textContent(), /drag to turn.*scroll to zoom/);
+
+  // The user turns the view a little, then makes the box as large as it goes.
+  const canvas = page.locator('#view canvas');
+  const area = await canvas.boundingBox();
+  await page.mouse.move(area.x + area.width / 2, area.y + area.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(area.x + area.width / 2 + 60, area.y + area.height / 2, { steps: 5 });
+  await page.mouse.up();
+  let builds = 1;
+  for (const [name, value] of [['width', 200], ['depth', 200], ['height', 120]]) {
+    const box = page.locator(`input[type=number][name=${name}]`);
+    await box.fill(String(value));
+    await box.dispatchEvent('change');
+    await Triangles(page, ++builds);
+  }
+  let facts = await CanvasEdges(page, 'box-largest.png');
+  assert.ok(facts.part > 20000, `${facts.part} part pixels`);
+  assert.equal(facts.onEdge, 0, 'the largest box runs off the canvas');
+
+  // Zoomed in until the part runs off every edge, the fit button brings it back.
+  await page.mouse.move(area.x + area.width / 2, area.y + area.height / 2);
+  for (let i = 0; i < 12; i++) await page.mouse.wheel(0, -400);
+  facts = await CanvasEdges(page, 'box-zoomed.png');
+  assert.ok(facts.onEdge > 0, 'zooming in put the part over the edges');
+  await page.locator('#fit').click();
+  facts = await CanvasEdges(page, 'box-fitted.png');
+  assert.equal(facts.onEdge, 0, 'the fit button leaves the part over an edge');
+
+  // A value the server refuses stays where the user put it, with the reason beside it.
+  await page.route('**/api/build', (route) => route.fulfill({
+    status: 400, contentType: 'application/json',
+    body: JSON.stringify({ error: 'too deep for this lid', parameter: 'depth' }),
+  }));
+  await page.evaluate(() => {
+    const slider = document.querySelector('.field[data-parameter=depth] input[type=range]');
+    slider.value = 150;
+    slider.dispatchEvent(new Event('input'));
+  });
+  const error = page.locator('.field[data-parameter=depth] .error');
+  await page.waitForFunction(
+    () => document.querySelector('.field[data-parameter=depth] .error').textContent !== '');
+  assert.equal(await error.textContent(), 'too deep for this lid');
+  assert.equal(await page.locator('.field[data-parameter=depth] input[type=range]').inputValue(), '150');
+  assert.equal(await page.locator('input[type=number][name=depth]').inputValue(), '150');
 
   assert.deepEqual(problems, []);
   await page.close();
