@@ -56,11 +56,14 @@ class Answer:
         return json.loads(self.body)
 
 
-def request(base, path, body=None, method=None, timeout=60):
-    """Returns the Answer to one request; `body` is sent as JSON unless it is bytes."""
+def request(base, path, body=None, method=None, timeout=60, headers=None):
+    """Returns the Answer to one request; `body` is sent as JSON unless it is bytes
+    (as application/json either way, unless `headers` says otherwise)."""
     if body is not None and not isinstance(body, bytes):
         body = json.dumps(body).encode()
-    req = urllib.request.Request(base + path, data=body, method=method or ("POST" if body is not None else "GET"))
+    headers = dict({"Content-Type": "application/json"} if body is not None else {}, **(headers or {}))
+    req = urllib.request.Request(base + path, data=body, headers=headers,
+                                 method=method or ("POST" if body is not None else "GET"))
     try:
         with urllib.request.urlopen(req, timeout=timeout) as r:
             return Answer(r.status, dict(r.headers), r.read())
