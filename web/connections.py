@@ -4,6 +4,7 @@ connections below the open-file limit, so the server never runs out of file
 descriptors; at the ceiling the connection that has waited longest without a
 whole request head makes room for the new one."""
 
+import errno
 import logging
 import resource
 import time
@@ -16,12 +17,16 @@ log = logging.getLogger("tarvo-serve")
 # Descriptors kept for what is not a connection: the listening socket, the
 # log, static files, the cache, and three pipes for each running process.
 RESERVED_FILES = 64
+# Connections taken from the kernel's queue in one go, before any of them can
+# be looked at and closed: the ceiling leaves room for one such batch.
+ACCEPT_BATCH = 128
 
 
 def connection_ceiling(wanted, workers):
     """Returns the most connections to keep open: `wanted` (0 for as many as
     the open-file limit allows), after raising the soft limit to the hard one,
-    less what the workers and the server itself need."""
+    less what the workers, the server itself and one batch of accepted
+    connections (uvicorn's backlog, ACCEPT_BATCH) need."""
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     if soft != hard:
         try:
@@ -29,7 +34,7 @@ def connection_ceiling(wanted, workers):
             soft = hard
         except (ValueError, OSError):
             pass
-    room = max(16, soft - RESERVED_FILES - 6 * workers)
+    room = max(16, soft - RESERVED_FILES - ACCEPT_BATCH - 6 * workers)
     return min(wanted, room) if wanted else room
 
 
@@ -48,6 +53,24 @@ class _Tally:
             log.warning("closed connections: %s", ", ".join(
                 f"{n} {what}" for what, n in sorted(self.counts.items())))
             self.counts, self.last = {}, now
+
+
+def quiet_exhaustion(loop):
+    """Makes the event loop log running out of file descriptors as one
+    counted line every few seconds instead of a traceback per attempt."""
+    tally = _Tally()
+    default = loop.get_exception_handler()
+
+    def handle(loop, context):
+        error = context.get("exception")
+        if isinstance(error, OSError) and error.errno in (errno.EMFILE, errno.ENFILE):
+            tally.add("not accepted: out of file descriptors")
+        elif default is not None:
+            default(loop, context)
+        else:
+            loop.default_exception_handler(context)
+
+    loop.set_exception_handler(handle)
 
 
 def guarded_protocol(header_timeout, max_connections):

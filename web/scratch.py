@@ -63,3 +63,8 @@ class Scratch:
     def folder(self):
         """Returns a new empty folder for one export (the caller removes it)."""
         return Path(tempfile.mkdtemp(dir=self.path))
+
+    def remove(self):
+        """Removes the folder (the server is stopping)."""
+        shutil.rmtree(self.path, ignore_errors=True)
+        os.close(self._fd)

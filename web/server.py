@@ -11,6 +11,7 @@ workers.py and the result cache in cache.py.
 """
 
 import asyncio
+import contextlib
 import json
 import logging
 import re
@@ -101,15 +102,18 @@ async def _while_connected(request, work):
     watcher = asyncio.ensure_future(disconnected())
     try:
         await asyncio.wait({task, watcher}, return_when=asyncio.FIRST_COMPLETED)
-    finally:
-        if not task.done():
-            task.cancel()
+    except BaseException:
+        task.cancel()
         watcher.cancel()
-    if task.cancelled():
-        log.info("%s: %s %s: the client went away; its build was stopped",
-                 client_name(request.scope), request.method, request.url.path)
-        return None
-    return task.result()
+        raise
+    watcher.cancel()
+    if task.done():
+        return task.result()
+    task.cancel()
+    await asyncio.gather(task, return_exceptions=True)
+    log.info("%s: %s %s: the client went away; its build was stopped",
+             client_name(request.scope), request.method, request.url.path)
+    return None
 
 
 def create_app(settings=None):
@@ -249,7 +253,17 @@ def create_app(settings=None):
         Middleware(HostCheck, allowed_hosts=settings.allowed_hosts),
         Middleware(BodyGuard, limit=settings.max_body, timeout=settings.body_timeout),
     ]
-    app = Starlette(routes=routes, middleware=middleware)
+    @contextlib.asynccontextmanager
+    async def lifespan(app):
+        from connections import quiet_exhaustion
+        quiet_exhaustion(asyncio.get_running_loop())
+        try:
+            yield
+        finally:
+            await cache.close()
+            scratch.remove()
+
+    app = Starlette(routes=routes, middleware=middleware, lifespan=lifespan)
     app.state.pool, app.state.cache, app.state.scratch = pool, cache, scratch
     return app
 
@@ -280,7 +294,7 @@ def _cli_failure(done):
 def main():
     import uvicorn
 
-    from connections import connection_ceiling, guarded_protocol
+    from connections import ACCEPT_BATCH, connection_ceiling, guarded_protocol
 
     logging.basicConfig(stream=sys.stderr, level=logging.INFO, format="tarvo-serve: %(message)s")
     settings = Settings()
@@ -289,7 +303,7 @@ def main():
     config = uvicorn.Config(
         app, host=settings.host, port=settings.port, log_level="warning",
         http=guarded_protocol(settings.header_timeout, ceiling),
-        timeout_keep_alive=settings.keep_alive, proxy_headers=True,
+        timeout_keep_alive=settings.keep_alive, proxy_headers=True, backlog=ACCEPT_BATCH,
         forwarded_allow_ips=settings.trusted_proxies, server_header=False)
     print(f"tarvo configurator: http://{settings.host}:{settings.port}/ "
           f"({settings.workers} workers, queue {settings.queue}, {ceiling} connections at most)",

@@ -1,16 +1,21 @@
 """Runs tarvo-cli processes for the server: at most `workers` at once, a
-bounded number of requests waiting for a slot, each client held to its share
-of the places, and a time limit per process.
+bounded number of requests waiting for a slot, places shared fairly between
+clients, and a time limit per process.
 
-Places (running plus waiting) are shared out per client: one client may hold
-at most `client_share` of them, and a freed slot goes to the next client in
-turn that has a request waiting, not to whoever queued first, so a client that
-keeps many requests in flight cannot starve one that sends a request now and
-then."""
+Fairness: one client may hold at most `client_share` places (running plus
+waiting). Each client's use is counted (builds started, halving every
+USE_HALF_LIFE seconds); a freed slot goes to the waiting request of the
+client that has used least, and a request that finds the queue full takes the
+place of the waiting request of the client that has used most, when that is
+more than its own client's use (that request is answered 503 instead). So a
+client that keeps many requests in flight, or asks again the moment it is
+answered, cannot starve one that asks now and then.
+"""
 
 import asyncio
 import collections
 import ctypes
+import itertools
 import os
 import signal
 import time
@@ -32,6 +37,9 @@ class Finished:
         self.code, self.out, self.err, self.ms = code, out, err, ms
 
 
+USE_HALF_LIFE = 60.0
+
+
 class WorkerPool:
     def __init__(self, program, workers, queue_limit, time_limit, client_share=None):
         self.program = program
@@ -40,10 +48,25 @@ class WorkerPool:
         self.time_limit = time_limit
         self.client_share = client_share or (workers + queue_limit)
         self.running = 0
-        self.waiting = 0
         self.held = collections.Counter()  # client -> places held (running or waiting)
-        self._queues = {}  # client -> deque of futures waiting for a slot
-        self._turns = collections.deque()  # clients with a request waiting, in turn
+        self._use = {}  # client -> (use, when it was last brought up to date)
+        self._waiters = []  # [order, client, future] of the requests waiting for a slot
+        self._order = itertools.count()
+
+    @property
+    def waiting(self):
+        return len(self._waiters)
+
+    def use(self, client, add=0.0):
+        """Returns the client's use: builds started, halving every USE_HALF_LIFE s."""
+        now = time.monotonic()
+        value, then = self._use.get(client, (0.0, now))
+        value = value * 0.5 ** ((now - then) / USE_HALF_LIFE) + add
+        if value < 1e-3:
+            self._use.pop(client, None)
+        else:
+            self._use[client] = (value, now)
+        return value
 
     async def run(self, args, stdin=b"", client=""):
         """Returns the Finished process `program args...` fed `stdin`; raises
@@ -58,39 +81,39 @@ class WorkerPool:
     async def _acquire(self, client):
         if self.held[client] >= self.client_share:
             raise Busy()
-        if self.running < self.workers and not self._turns:
+        if self.running < self.workers and not self._waiters:
             self.held[client] += 1
             self.running += 1
+            self.use(client, 1.0)
             return
-        if self.waiting >= self.queue_limit:
-            raise Busy()
+        if len(self._waiters) >= self.queue_limit:
+            self._make_room(client)
         self.held[client] += 1
-        self.waiting += 1
-        waiter = asyncio.get_running_loop().create_future()
-        queue = self._queues.get(client)
-        if queue is None:
-            queue = self._queues[client] = collections.deque()
-            self._turns.append(client)
-        queue.append(waiter)
+        waiter = [next(self._order), client, asyncio.get_running_loop().create_future()]
+        self._waiters.append(waiter)
         try:
-            await waiter
+            await waiter[2]
         except BaseException:
-            if waiter.done() and not waiter.cancelled():
+            if waiter[2].done() and not waiter[2].cancelled() and waiter[2].exception() is None:
                 # The slot was handed over as the caller went away: pass it on.
                 self._release(client)
             else:
-                self.waiting -= 1
-                self._forget(client, waiter)
+                if waiter in self._waiters:
+                    self._waiters.remove(waiter)
                 self._drop_hold(client)
             raise
 
-    def _forget(self, client, waiter):
-        queue = self._queues.get(client)
-        if queue is not None and waiter in queue:
-            queue.remove(waiter)
-            if not queue:
-                del self._queues[client]
-                self._turns.remove(client)
+    def _make_room(self, client):
+        """Takes the place of the waiting request of the client that used most,
+        if that is more than `client` used; raises Busy otherwise."""
+        mine = self.use(client)
+        if not self._waiters:
+            raise Busy()
+        victim = max(self._waiters, key=lambda w: (self.use(w[1]), self.held[w[1]], w[0]))
+        if self.use(victim[1]) <= mine:
+            raise Busy()
+        self._waiters.remove(victim)
+        victim[2].set_exception(Busy())
 
     def _drop_hold(self, client):
         self.held[client] -= 1
@@ -100,19 +123,12 @@ class WorkerPool:
     def _release(self, client):
         self._drop_hold(client)
         self.running -= 1
-        # The slot goes to the client whose turn it is; that client goes to
-        # the back of the line if it has more waiting.
-        while self._turns and self.running < self.workers:
-            turn = self._turns.popleft()
-            queue = self._queues[turn]
-            waiter = queue.popleft()
-            if queue:
-                self._turns.append(turn)
-            else:
-                del self._queues[turn]
-            self.waiting -= 1
+        while self._waiters and self.running < self.workers:
+            chosen = min(self._waiters, key=lambda w: (self.use(w[1]), w[0]))
+            self._waiters.remove(chosen)
             self.running += 1
-            waiter.set_result(None)
+            self.use(chosen[1], 1.0)
+            chosen[2].set_result(None)
 
     async def _run_one(self, args, stdin):
         start = time.perf_counter()
