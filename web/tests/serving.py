@@ -82,3 +82,28 @@ def request(base, path, body=None, method=None, timeout=60, headers=None):
             return Answer(r.status, dict(r.headers), r.read())
     except urllib.error.HTTPError as e:
         return Answer(e.code, dict(e.headers), e.read())
+
+
+@contextlib.contextmanager
+def redis_server(folder):
+    """Runs Debian's redis-server on a free loopback port, without saving
+    anything to disk, and yields (its URL, the process); stops it afterwards."""
+    port = free_port()
+    process = subprocess.Popen(
+        ["redis-server", "--port", str(port), "--bind", "127.0.0.1", "--save", "",
+         "--appendonly", "no", "--dir", str(folder), "--maxmemory", "64mb",
+         "--maxmemory-policy", "allkeys-lru", "--logfile", str(Path(folder) / "redis.log")],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(200):
+            try:
+                with socket.create_connection(("127.0.0.1", port), timeout=1) as s:
+                    s.sendall(b"PING\r\n")
+                    if s.recv(16).startswith(b"+PONG"):
+                        break
+            except OSError:
+                time.sleep(0.05)
+        yield f"redis://127.0.0.1:{port}/0", process
+    finally:
+        process.kill()
+        process.wait()
