@@ -72,9 +72,12 @@ http {{
       # The client's own address, replacing whatever it claims: the replicas
       # share their workers out by it.
       proxy_set_header X-Forwarded-For $remote_addr;
-      # Builds and exports are pure, so one that fails on a replica (gone,
-      # refused, busy) is tried once on another, POST included.
-      proxy_next_upstream error timeout http_502 http_503 non_idempotent;
+      # Builds and exports are pure, so one whose replica fails (gone,
+      # refusing connections, closing mid-answer) is tried once on another,
+      # POST included. A busy replica's 503 goes back to the client, which
+      # asks again a second later: counting it as a failure would take the
+      # replica out of the group for fail_timeout.
+      proxy_next_upstream error timeout non_idempotent;
       proxy_next_upstream_tries 2;
       proxy_connect_timeout 2s;
       proxy_read_timeout 120s;
