@@ -136,19 +136,37 @@ def create_app(settings=None):
             raise LookupError(f"unknown model {json.dumps(name)}")
         return model, model.document_with(values), _segments(segments)
 
+    building = {}  # key -> future of the answer being made (b"" if it fails)
+
     async def produce(request, key, work):
-        """Returns the cached answer for `key` as (bytes, None), or runs
-        `work` (returning (bytes, None) or (None, a refusal)) in the pool
-        and keeps what it made; (None, None) when the client went away."""
+        """Returns (the answer for `key`, "hit" or "miss"): the stored one, the
+        one another request is making now, or one made by `work` (returning
+        (bytes, None) or (None, a refusal)) in the pool and then stored.
+        Returns (None, a refusal) when it cannot be made, (None, None) when
+        the client went away."""
         kept, _ = await cache.get(key)
         if kept is not None:
             return kept, "hit"
+        # Visitors asking for the same configuration at once wait for one build.
+        other = building.get(key)
+        if other is not None:
+            shared = await _while_connected(request, asyncio.shield(other))
+            if shared is None:
+                return None, None
+            if shared:
+                return shared, "hit"
+        made = None
+        mine = building[key] = asyncio.get_running_loop().create_future()
         try:
             made = await _while_connected(request, work())
         except Busy:
             return None, _error(503, "the server is busy; try again in a moment")
         except TimedOut:
             return None, _error(504, f"the build took longer than {settings.time_limit:g} s")
+        finally:
+            if building.get(key) is mine:
+                del building[key]
+            mine.set_result(made[0] or b"" if made else b"")
         if made is None:
             return None, None
         data, refusal = made
@@ -263,7 +281,12 @@ def create_app(settings=None):
             await cache.close()
             scratch.remove()
 
-    app = Starlette(routes=routes, middleware=middleware, lifespan=lifespan)
+    async def internal_error(request, error):
+        # Our own fault: uvicorn logs the traceback; the client gets JSON.
+        return _error(500, "internal error")
+
+    app = Starlette(routes=routes, middleware=middleware, lifespan=lifespan,
+                    exception_handlers={Exception: internal_error})
     app.state.pool, app.state.cache, app.state.scratch = pool, cache, scratch
     return app
 

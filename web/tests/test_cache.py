@@ -115,6 +115,16 @@ def test_the_same_request_is_built_once_and_answered_from_the_cache(tmp_path):
         assert runs(tmp_path) == 5
 
 
+def test_the_same_request_sent_at_once_is_built_once(tmp_path):
+    with fake_server(tmp_path, FAKE_CLI_SECONDS=1) as (base, _):
+        with concurrent.futures.ThreadPoolExecutor(8) as clients:
+            answers = list(clients.map(lambda i: request(base, "/api/build", {"model": "box"}), range(8)))
+    assert [a.status for a in answers] == [200] * 8
+    assert len({a.body for a in answers}) == 1
+    assert sorted(a.headers["x-cache"] for a in answers) == ["hit"] * 7 + ["miss"]
+    assert runs(tmp_path) == 1
+
+
 def test_a_hit_is_answered_while_every_worker_is_busy(tmp_path):
     with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=0, FAKE_CLI_SECONDS=2) as (base, _):
         kept = {"model": "box", "values": {"width": 40}}
