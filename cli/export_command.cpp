@@ -136,6 +136,7 @@ manifold::Manifold BuildSolid(const ExportOptions& options) {
     if (!pipeline.LoadDocument(text, document)) {
       throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
     }
+    std::string().swap(text);  // parsed: its memory goes to the build
     manifold::Manifold solid = pipeline.BuildInner(document, options.object, nullptr);
     if (solid.IsEmpty()) {
       throw ExportFailure{modelName, options.object == "_all_"
