@@ -6,13 +6,14 @@
 # make bench - benchmark models, overhead against the library, output paths
 # make fuzz SECONDS=N MODE=bytes|models - one fuzzer for N seconds
 # make serve - the configurator page and its server on http://127.0.0.1:8080 (PORT overrides)
-# make bench-serve - load on the configurator server: 8 clients, 400 builds
+# make bench-serve - load on the configurator server: a shop's mix, one replica and the cluster
+# make serve-cluster - two replicas, Redis and nginx in front on http://127.0.0.1:8080
 SHELL := /bin/bash
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS ?= 60
 MODE ?= bytes
 
-.PHONY: all deps build demo docs test sanitize bench fuzz serve bench-serve clean
+.PHONY: all deps build demo docs test sanitize bench fuzz serve bench-serve serve-cluster clean
 
 all: build
 
@@ -54,6 +55,7 @@ test: build
 	@scripts/test-deps.sh >/dev/null
 	@scripts/slicer-deps.sh
 	@scripts/web-deps.sh --browser >/dev/null
+	@scripts/cluster-deps.sh >/dev/null
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-asan/build.ninja: scripts/deps.sh | deps
@@ -65,6 +67,7 @@ sanitize: deps build-asan/build.ninja
 	@scripts/test-deps.sh >/dev/null
 	@scripts/slicer-deps.sh
 	@scripts/web-deps.sh --browser >/dev/null
+	@scripts/cluster-deps.sh >/dev/null
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
@@ -78,7 +81,12 @@ serve: build
 	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/server.py
 
 bench-serve: build
+	@scripts/cluster-deps.sh >/dev/null
 	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/bench_serve.py
+
+serve-cluster: build
+	@scripts/cluster-deps.sh >/dev/null
+	@PYTHONPATH="$$(scripts/web-deps.sh)" python3 web/cluster.py
 
 clean:
 	rm -rf build build-asan out

@@ -163,7 +163,7 @@ BuiltModel BuildModel(const ExportOptions& options) {
     } catch (const std::exception&) {
       throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
     }
-    text.clear();
+    std::string().swap(text);  // parsed: its memory goes to the build
     // Values set from outside go in before templates and dropdowns are solved.
     SetParameterValues(document, options.parameters);
 

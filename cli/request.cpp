@@ -110,8 +110,11 @@ std::vector<VelaPipeline::ThreeMFBuildPart> PartsOf(const json& request) {
   return parts;
 }
 
-Answer AnswerOnThisThread(const std::string& op, const std::string& requestText) {
+Answer AnswerOnThisThread(const std::string& op, std::string& requestText) {
   json request = ParseJson(requestText);
+  // Parsed, the text is no longer needed: a request carrying a big attachment
+  // gives its memory to the build.
+  std::string().swap(requestText);
   const json empty = json{{"empty", true}};
 
   if (op == "build" || op == "build_xml" || op == "cross_section") {
@@ -130,7 +133,12 @@ Answer AnswerOnThisThread(const std::string& op, const std::string& requestText)
     } else {
       pipeline.wantColors = true;
     }
-    manifold::Manifold solid = pipeline.Build(jsonStr, vid);
+    json document;
+    manifold::Manifold solid;
+    if (pipeline.LoadDocument(jsonStr, document)) {
+      std::string().swap(jsonStr);  // parsed: its memory goes to the build
+      solid = pipeline.BuildInner(document, vid, nullptr);
+    }
     if (solid.IsEmpty()) return {0, Finish(empty)};
     if (op == "build") return {0, MeshAnswer(solid)};
     auto name = request.find("name");
@@ -150,7 +158,7 @@ Answer AnswerOnThisThread(const std::string& op, const std::string& requestText)
 
 std::string ProbeAnswer() { return Finish(json{{"ok", true}, {"version", "1.0.0"}}); }
 
-Answer AnswerRequest(const std::string& op, const std::string& requestText) {
+Answer AnswerRequest(const std::string& op, std::string requestText) {
   if (op == "probe") return {0, ProbeAnswer()};
   Answer answer;
   RunOnLargeStack(kRequestStackBytes, [&] { answer = AnswerOnThisThread(op, requestText); });

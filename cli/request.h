@@ -17,7 +17,7 @@ std::string ProbeAnswer();
 // Returns the answer of operation `op` to the request text. Throws an
 // exception of the standard family (its message for standard error) when the
 // request fails; an unknown operation gives exit code 2 once the request
-// text has parsed.
-Answer AnswerRequest(const std::string& op, const std::string& requestText);
+// text has parsed. The text is taken by value and released once parsed.
+Answer AnswerRequest(const std::string& op, std::string requestText);
 
 }  // namespace velamanifold

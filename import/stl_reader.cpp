@@ -190,7 +190,9 @@ class MeshCollector {
   manifold::MeshGL mesh_;
 };
 
-Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
+// `release`, when given, is the buffer `bytes` to free once the triangles are read.
+Manifold ReadBinary(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* release) {
+  const size_t size = bytes.size();
   uint32_t count = ReadU32(bytes.data() + 80);
   uint64_t expected = kHeaderBytes + uint64_t{kRecordBytes} * count;
   if (bytes.size() < expected) {
@@ -206,6 +208,7 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
       collector.AddCorner(ReadF32(p), ReadF32(p + 4), ReadF32(p + 8));
     }
   }
+  if (release) std::vector<uint8_t>().swap(*release);
   // The log counts the triangles the file holds, degenerate ones included.
   const size_t numVert = collector.NumVert();
   const unsigned numTri = static_cast<unsigned>(collector.NumTri());
@@ -216,7 +219,7 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes) {
     std::printf(
         "[Tarvo STL] FAILED: Manifold status=%d (%s), numVert=%zu, numTri=%u, size=%zu bytes, "
         "triCount=%u\n",
-        static_cast<int>(status), StatusName(status), numVert, numTri, bytes.size(), count);
+        static_cast<int>(status), StatusName(status), numVert, numTri, size, count);
   }
   return solid;
 }
@@ -256,13 +259,15 @@ bool HoldsAsciiTriangle(const std::vector<uint8_t>& bytes) {
   return corners == 3;
 }
 
-Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
+Manifold ReadAscii(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* release) {
+  const size_t size = bytes.size();
   // An ASCII corner takes at least 30 bytes ("vertex" and three numbers).
   MeshCollector collector(bytes.size() / 30);
   ForEachVertexLine(bytes, [&collector](double x, double y, double z) {
     collector.AddCorner(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
     return true;
   });
+  if (release) std::vector<uint8_t>().swap(*release);
   const size_t numVert = collector.NumVert();
   const unsigned numTri = static_cast<unsigned>(collector.NumTri());
   auto [solid, status] = collector.Construct();
@@ -273,7 +278,7 @@ Manifold ReadAscii(const std::vector<uint8_t>& bytes) {
     std::printf(
         "[Tarvo STL] FAILED (ASCII): Manifold status=%d (%s), numVert=%zu, numTri=%u, size=%zu "
         "bytes\n",
-        static_cast<int>(status), StatusName(status), numVert, numTri, bytes.size());
+        static_cast<int>(status), StatusName(status), numVert, numTri, size);
   }
   return solid;
 }
@@ -291,7 +296,9 @@ VertexKey MakeVertexKey(float x, float y, float z) {
   return VertexKey{Quantize(x), Quantize(y), Quantize(z)};
 }
 
-Manifold StlBufferToManifold(const std::vector<uint8_t>& bytes, int /*unused*/) {
+namespace {
+
+Manifold ReadStl(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* release) {
   if (bytes.size() < kHeaderBytes) {
     std::printf("[Tarvo STL] REJECTED: buffer too small (%zu bytes)\n", bytes.size());
     return Manifold();
@@ -301,9 +308,19 @@ Manifold StlBufferToManifold(const std::vector<uint8_t>& bytes, int /*unused*/) 
   // and its text holds no triangle of vertex lines.
   if (std::memcmp(bytes.data(), "solid", 5) == 0) {
     const uint64_t binarySize = kHeaderBytes + uint64_t{kRecordBytes} * ReadU32(bytes.data() + 80);
-    if (bytes.size() != binarySize || HoldsAsciiTriangle(bytes)) return ReadAscii(bytes);
+    if (bytes.size() != binarySize || HoldsAsciiTriangle(bytes)) return ReadAscii(bytes, release);
   }
-  return ReadBinary(bytes);
+  return ReadBinary(bytes, release);
+}
+
+}  // namespace
+
+Manifold StlBufferToManifold(const std::vector<uint8_t>& bytes, int /*unused*/) {
+  return ReadStl(bytes, nullptr);
+}
+
+Manifold StlBufferToManifold(std::vector<uint8_t>&& bytes, int /*unused*/) {
+  return ReadStl(bytes, &bytes);
 }
 
 }  // namespace velamanifold

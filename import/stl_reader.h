@@ -33,4 +33,9 @@ VertexKey MakeVertexKey(float x, float y, float z);
 // to standard output. The integer is not used.
 manifold::Manifold StlBufferToManifold(const std::vector<uint8_t>& bytes, int unused);
 
+// The same, releasing the bytes once their triangles are read, before the
+// library builds the solid (a big file's bytes would otherwise stay through
+// the library's peak).
+manifold::Manifold StlBufferToManifold(std::vector<uint8_t>&& bytes, int unused);
+
 }  // namespace velamanifold

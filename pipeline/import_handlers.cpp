@@ -88,7 +88,7 @@ Manifold VelaPipeline::StlAttachment(const json& document, const std::string& id
                               : std::vector<uint8_t>();
       // A triangle takes at least 50 bytes in either form of the file.
       ChargeTriangles(static_cast<int64_t>(bytes.size() / kMinStlTriangleBytes));
-      solid = StlBufferToManifold(bytes, 0);
+      solid = StlBufferToManifold(std::move(bytes), 0);
     }
     // The first use is paid for by the decoding.
     ChargeCopies(1);

@@ -35,17 +35,26 @@ if [ "${1:-}" = "--browser" ]; then
   need_debian chromium
 fi
 
-# Python packages, reinstalled only when the pinned list changes.
+# Python packages, installed once per pinned list into a folder named by the
+# list's hash; web-py is a link to the current one, replaced in one step, so
+# that servers running from another list keep their packages meanwhile.
 target=$cache/web-py
 requirements=$root/web/requirements.txt
 want=$(sha256sum "$requirements" | cut -d' ' -f1)
-if [ ! -f "$target/.requirements.sha256" ] || [ "$(cat "$target/.requirements.sha256")" != "$want" ]; then
-  log "installing the server's pinned Python packages into $target"
-  rm -rf "$target"
-  mkdir -p "$target"
+versioned=$cache/web-py-${want:0:16}
+if [ ! -f "$versioned/.requirements.sha256" ] || [ "$(cat "$versioned/.requirements.sha256")" != "$want" ]; then
+  log "installing the server's pinned Python packages into $versioned"
+  rm -rf "$versioned" "$versioned.tmp"
+  mkdir -p "$versioned.tmp"
   python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore --no-deps \
-    --require-hashes --only-binary :all: --target "$target" -r "$requirements" >&2
-  echo "$want" >"$target/.requirements.sha256"
+    --require-hashes --only-binary :all: --target "$versioned.tmp" -r "$requirements" >&2
+  echo "$want" >"$versioned.tmp/.requirements.sha256"
+  mv "$versioned.tmp" "$versioned"
+fi
+if [ "$(readlink "$target" 2>/dev/null)" != "${versioned##*/}" ]; then
+  if [ -d "$target" ] && [ ! -L "$target" ]; then rm -rf "$target"; fi
+  ln -sfn "${versioned##*/}" "$target.new"
+  mv -T "$target.new" "$target"
 fi
 
 # npm packages exactly as locked (integrity hashes in the lock file).

@@ -2,8 +2,8 @@
 """Stands in for tarvo-cli in the server tests. FAKE_CLI_DIR is a folder it
 records into; FAKE_CLI_MODE chooses what it does:
 
-  count  notes how many copies run at once (the highest count lands in
-         FAKE_CLI_DIR/max), takes FAKE_CLI_SECONDS, answers a small mesh
+  count  notes how many copies run at once and how many ran in all
+         (FAKE_CLI_DIR/counts.json), takes FAKE_CLI_SECONDS, answers a small mesh
   hang   starts a child that sleeps, writes both process ids to
          FAKE_CLI_DIR/pids and sleeps itself until killed
 
@@ -31,12 +31,20 @@ def add_running(delta):
                 counts = json.load(f)
         counts["now"] += delta
         counts["max"] = max(counts["max"], counts["now"])
+        if delta > 0:
+            counts["runs"] = counts.get("runs", 0) + 1
         with open(path, "w") as f:
             json.dump(counts, f)
 
 
+if sys.argv[1] == "probe":
+    print('{"ok":true,"version":"fake"}')
+    sys.exit(0)
+
 if sys.argv[1] == "export":
     args = sys.argv[2:]
+    add_running(1)
+    add_running(-1)
     with open(args[0], "rb") as source, open(args[args.index("-o") + 1], "wb") as target:
         target.write(source.read())
     with open(os.path.join(folder, "export-args"), "w") as f:

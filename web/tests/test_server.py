@@ -189,21 +189,23 @@ def fake_server(tmp_path, **settings):
 
 
 def test_no_more_processes_run_at_once_than_the_pool_has(tmp_path):
-    with fake_server(tmp_path, TARVO_WORKERS=3, TARVO_QUEUE=20, FAKE_CLI_SECONDS=0.4) as (base, _):
+    with fake_server(tmp_path, TARVO_WORKERS=3, TARVO_QUEUE=20, TARVO_CLIENT_SHARE=23,
+                     FAKE_CLI_SECONDS=0.4) as (base, _):
         with concurrent.futures.ThreadPoolExecutor(20) as clients:
-            answers = list(clients.map(
-                lambda i: request(base, "/api/build", {"model": "box", "segments": 24}), range(20)))
+            answers = list(clients.map(lambda i: request(base, "/api/build", {
+                "model": "box", "values": {"width": 30 + i}, "segments": 24}), range(20)))
     assert [a.status for a in answers] == [200] * 20
     assert all(a.json()["numTri"] == 1 and "ms" in a.json() for a in answers)
     counts = json.loads((tmp_path / "counts.json").read_text())
-    assert counts == {"now": 0, "max": 3}
+    assert counts == {"now": 0, "max": 3, "runs": 20}
 
 
 def test_requests_beyond_the_queue_are_answered_503(tmp_path):
-    with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=2, FAKE_CLI_SECONDS=3) as (base, _):
+    with fake_server(tmp_path, TARVO_WORKERS=1, TARVO_QUEUE=2, TARVO_CLIENT_SHARE=8,
+                     FAKE_CLI_SECONDS=3) as (base, _):
         with concurrent.futures.ThreadPoolExecutor(8) as clients:
-            answers = list(clients.map(
-                lambda i: request(base, "/api/build", {"model": "box"}), range(8)))
+            answers = list(clients.map(lambda i: request(base, "/api/build", {
+                "model": "box", "values": {"width": 30 + i}}), range(8)))
     statuses = collections.Counter(a.status for a in answers)
     # One runs, two wait; the rest arrive while all three places are taken.
     assert statuses[200] >= 3 and statuses[503] >= 1 and statuses[200] + statuses[503] == 8
