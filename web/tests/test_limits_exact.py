@@ -26,6 +26,9 @@ from serving import request, server
 STUB = """#!{python}
 import json, os, subprocess, sys, time
 folder, mode = os.environ["STUB_DIR"], os.environ.get("STUB_MODE", "quick")
+if sys.argv[1:] == ["probe"]:  # the server asks for the version when it starts
+    print('{{"ok":true,"version":"stub"}}')
+    sys.exit(0)
 sys.stdin.read()
 if mode == "hold":
     open(os.path.join(folder, "started-%d" % os.getpid()), "w").close()
@@ -88,10 +91,14 @@ def test_a_body_of_exactly_the_limit_is_taken_and_one_byte_more_refused(tmp_path
 def test_exactly_workers_plus_queue_requests_are_held_and_the_rest_refused(
         tmp_path, workers, queue, clients):
     held = workers + queue
-    with stub_server(tmp_path, "hold", TARVO_WORKERS=workers, TARVO_QUEUE=queue) as (base, _):
+    # One client may hold every place here, and each request asks for a
+    # configuration of its own, so neither the fair shares nor the joining of
+    # equal requests changes the count.
+    with stub_server(tmp_path, "hold", TARVO_WORKERS=workers, TARVO_QUEUE=queue,
+                     TARVO_CLIENT_SHARE=held) as (base, _):
         with concurrent.futures.ThreadPoolExecutor(clients) as pool:
-            futures = [pool.submit(request, base, "/api/build", {"model": "box"})
-                       for _ in range(clients)]
+            futures = [pool.submit(request, base, "/api/build", {"model": "box", "segments": 10 + i})
+                       for i in range(clients)]
             # Nothing finishes until released, so every refusal comes while all
             # the places are taken. Wait for the refusals (a server admitting
             # one more than it should never gives them all) and for a process
