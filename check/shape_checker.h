@@ -67,7 +67,8 @@ class ShapeChecker {
   void CheckNumber(const json& value, const json& resolved, const std::string& pointer);
   void CheckFlag(const json& value, const json& resolved, const std::string& pointer);
   void CheckColour(const json& resolved, const std::string& pointer);
-  void CheckIdList(const MemberInfo& info, const json& value, const std::string& pointer);
+  void CheckIdList(const MemberInfo& info, const json& value, const json& resolved,
+                   const std::string& pointer);
   void CheckPoints(const json& value, const std::string& pointer);
   // Every "=" text of the object (its "vid" excepted) whose placeholders name
   // parameters the document does not have.

@@ -216,6 +216,12 @@ TEST(CheckModel, SoundDocumentsHaveNoFindings) {
                      {"vid":"m3","type":"thread","size":{"standard":"M3"},"move":{"x":10,"y":10},"visible":false},
                      {"vid":"p","type":"plate","outershell":"o","innercuts":[{"vid":"m3","depth":2}],"size":{"depth":3}},
                      {"vid":"s","type":"fdm","anything":"goes"}]})",
+      // Expressions inside cut records are solved like any other.
+      R"J({"objects":[{"vid":"d","type":"parameter","value":{"value":2}},
+                     {"vid":"o","type":"rectangle","size":{"x":40,"y":20},"visible":false},
+                     {"vid":"c","type":"circle","size":{"diameter":"=-(-{{d}}*2)"},"visible":false},
+                     {"vid":"p","type":"plate","outershell":"o","innercuts":[{"vid":"c","depth":"=min({{d}}, 5)"}],
+                      "size":{"depth":"=3*sin(90)"}}]})J",
   };
   for (const char* document : documents) {
     const std::vector<Diagnostic> found = CheckModel(document);
