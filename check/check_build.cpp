@@ -189,8 +189,9 @@ class EmptyTracer {
 
 }  // namespace
 
-void CheckDocumentBuild(const std::string& text, Diagnostics& out) {
+void CheckDocumentBuild(const std::string& text, int segments, Diagnostics& out) {
   VelaPipeline pipeline;
+  pipeline.segments = segments;
   json document;
   if (!pipeline.LoadDocument(text, document)) return;
   const json& objects = Jobj(document, "objects");

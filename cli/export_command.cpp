@@ -15,6 +15,7 @@
 #include "export/threemf_package.h"
 #include "model/json_parse.h"
 #include "model/limits.h"
+#include "params/parameter_bounds.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
@@ -131,6 +132,7 @@ manifold::Manifold BuildSolid(const ExportOptions& options) {
         throw ExportFailure{modelName, "not JSON: " + ParseReason(text)};
       }
       SetParameterValues(document, options.parameters);
+      CheckAssignedBounds(document, options.parameters);
       text = document.dump();
     }
     if (!pipeline.LoadDocument(text, document)) {
@@ -148,6 +150,8 @@ manifold::Manifold BuildSolid(const ExportOptions& options) {
   } catch (const LimitError& e) {
     throw ExportFailure{modelName, e.what()};
   } catch (const UnknownParameterError& e) {
+    throw ExportFailure{modelName, e.what()};
+  } catch (const ParameterBoundError& e) {
     throw ExportFailure{modelName, e.what()};
   } catch (const std::exception& e) {
     // Failures deep in the build name only what failed there; say what was being built.
