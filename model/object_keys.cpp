@@ -215,7 +215,8 @@ const std::vector<MemberInfo>& AttachmentMembers() {
 
 const std::vector<MemberInfo>& DocumentMembers() {
   static const std::vector<MemberInfo> kMembers = {
-      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}}};
+      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}},
+      {"title", K::kText, {}}};
   return kMembers;
 }
 

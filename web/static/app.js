@@ -103,7 +103,8 @@ function ShowControls() {
     label.className = 'field';
     label.dataset.parameter = parameter.name;
     const title = document.createElement('span');
-    title.textContent = parameter.label;
+    title.textContent = parameter.unit ? `${parameter.label} (${parameter.unit})` : parameter.label;
+    if (parameter.description) label.title = parameter.description;
     const make = { number: NumberField, choice: ChoiceField, text: TextField }[parameter.kind];
     const error = document.createElement('div');
     error.className = 'error';
