@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <set>
 
 #include "cli/files.h"
 #include "cli/stdout_guard.h"
@@ -12,7 +13,9 @@
 #include "export/renderer.h"
 #include "export/stl_writer.h"
 #include "export/threemf.h"
+#include "export/threemf_format.h"
 #include "export/threemf_package.h"
+#include "model/json_access.h"
 #include "model/json_parse.h"
 #include "model/limits.h"
 #include "params/parameter_bounds.h"
@@ -111,7 +114,37 @@ struct ExportFailure {
   std::string message;
 };
 
-manifold::Manifold BuildSolid(const ExportOptions& options) {
+// What an export builds: the solid, and with --parts each visible object.
+struct Built {
+  manifold::Manifold solid;
+  std::vector<ThreeMFPartMesh> parts;
+};
+
+// Returns one part per visible top-level object that builds, named by its
+// "name" member or else its id, in its model coordinates and colours.
+std::vector<ThreeMFPartMesh> VisibleParts(VelaPipeline& pipeline, const json& document) {
+  std::vector<ThreeMFPartMesh> parts;
+  const json& objects = Jobj(document, "objects");
+  if (!objects.is_array()) return parts;
+  std::set<std::string> seen;
+  for (const json& entry : objects) {
+    const std::string vid = Js(Jobj(entry, "vid"), "");
+    if (!Jb(Jobj(entry, "visible"), true) || Js(Jobj(entry, "type"), "") == "parameter" ||
+        vid.empty() || !seen.insert(vid).second) {
+      continue;
+    }
+    const manifold::Manifold solid = pipeline.BuildInner(document, vid, nullptr);
+    if (solid.IsEmpty()) continue;
+    const json& name = Jobj(entry, "name");
+    parts.push_back({solid.GetMeshGL64(), name.is_string() && !name.get_ref<const std::string&>().empty()
+                                              ? name.get<std::string>()
+                                              : vid,
+                     ""});
+  }
+  return parts;
+}
+
+Built BuildSolid(const ExportOptions& options) {
   const std::string modelName = options.model == "-" ? "standard input" : options.model;
   std::string text;
   try {
@@ -144,7 +177,9 @@ manifold::Manifold BuildSolid(const ExportOptions& options) {
                                          ? "no visible object builds anything"
                                          : "object \"" + options.object + "\" builds nothing"};
     }
-    return solid;
+    Built built{solid, {}};
+    if (options.parts) built.parts = VisibleParts(pipeline, document);
+    return built;
   } catch (const ExportFailure&) {
     throw;
   } catch (const LimitError& e) {
@@ -172,7 +207,8 @@ std::string ObjectName(const ExportOptions& options) {
   return name.empty() ? "model" : name;
 }
 
-std::string FileBytes(const ExportOptions& options, const manifold::Manifold& solid) {
+std::string FileBytes(const ExportOptions& options, const Built& built) {
+  const manifold::Manifold& solid = built.solid;
   switch (options.format) {
     case ExportFormat::kStl:
       return MeshToBinaryStl(solid.GetMeshGL());
@@ -190,17 +226,22 @@ std::string FileBytes(const ExportOptions& options, const manifold::Manifold& so
   const std::string thumbnail =
       ImageToPng(RenderIsometric(mesh, options.width ? options.width : kThumbnailSide,
                                  options.height ? options.height : kThumbnailSide));
+  if (options.parts) return ThreeMFPackage(PartsTo3MFModelXML(built.parts), thumbnail);
   return ThreeMFPackage(MeshTo3MFModelXML(std::move(mesh), ObjectName(options)), thumbnail);
 }
 
-std::string Summary(const ExportOptions& options, const manifold::Manifold& solid,
-                    size_t bytes) {
+std::string Summary(const ExportOptions& options, const Built& built, size_t bytes) {
+  const manifold::Manifold& solid = built.solid;
   const manifold::Box box = solid.BoundingBox();
+  const std::string objects =
+      options.parts ? ", " + std::to_string(built.parts.size()) +
+                          (built.parts.size() == 1 ? " object" : " objects")
+                    : std::string();
   char text[512];
   std::snprintf(text, sizeof text,
-                ": %s, %zu triangles, x %g..%g y %g..%g z %g..%g mm, %zu bytes",
-                ExtensionOf(options.format), solid.NumTri(), box.min.x, box.max.x, box.min.y,
-                box.max.y, box.min.z, box.max.z, bytes);
+                ": %s%s, %zu triangles, x %g..%g y %g..%g z %g..%g mm, %zu bytes",
+                ExtensionOf(options.format), objects.c_str(), solid.NumTri(), box.min.x,
+                box.max.x, box.min.y, box.max.y, box.min.z, box.max.z, bytes);
   return "wrote " + options.output + text;
 }
 
@@ -221,6 +262,8 @@ std::string ExportUsage() {
          "  --object ID      the object to build (default _all_: every visible object)\n"
          "  --segments N     segments of a full circle (default 64)\n"
          "  -D NAME=VALUE    sets parameter NAME before the model is solved; repeatable\n"
+         "  --parts          .3mf: one object per visible object, named by its \"name\"\n"
+         "                   or its id, so that a slicer can place each one apart\n"
          "  --size WxH       picture size (default 800x600 for .png, 256x256 for the\n"
          "                   thumbnail of .3mf)\n"
          "  -h, --help       prints this help\n"
@@ -256,6 +299,8 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
       if (options.object.empty()) throw Usage("--object wants an object id");
     } else if (is("--segments")) {
       options.segments = WholeNumber("--segments", value("--segments"), 1, kMaxSegments);
+    } else if (arg == "--parts") {
+      options.parts = true;
     } else if (is("--size")) {
       ReadSize(value("--size"), options);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -269,6 +314,12 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
   if (!haveModel) throw Usage("missing MODEL.json");
   if (!haveOutput) throw Usage("missing -o OUT");
   options.format = FormatOf(options.output);
+  if (options.parts && options.format != ExportFormat::k3mf) {
+    throw Usage("--parts writes 3MF files only, not \"" + options.output + "\"");
+  }
+  if (options.parts && options.object != "_all_") {
+    throw Usage("--parts writes every visible object; it takes no --object");
+  }
   return options;
 }
 
@@ -288,10 +339,10 @@ int RunExportCommand(const std::vector<std::string>& args) {
     return 0;
   }
   try {
-    const manifold::Manifold solid = BuildSolid(options);
+    const Built built = BuildSolid(options);
     std::string bytes;
     try {
-      bytes = FileBytes(options, solid);
+      bytes = FileBytes(options, built);
     } catch (const std::exception& e) {
       throw ExportFailure{options.output, e.what()};
     }
@@ -300,7 +351,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     } catch (const std::exception& e) {
       throw ExportFailure{options.output, e.what()};
     }
-    std::fprintf(stderr, "tarvo-cli: %s\n", Summary(options, solid, bytes.size()).c_str());
+    std::fprintf(stderr, "tarvo-cli: %s\n", Summary(options, built, bytes.size()).c_str());
     return 0;
   } catch (const ExportFailure& failure) {
     std::fprintf(stderr, "tarvo-cli: %s: %s\n", failure.subject.c_str(), failure.message.c_str());

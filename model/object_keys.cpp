@@ -39,7 +39,8 @@ std::vector<MemberInfo> Common() {
   return {{"vid", K::kText, {}},
           {"type", K::kText, {}},
           {"visible", K::kFlag, {}},
-          Record("color", {{"color", K::kText, {}}})};
+          Record("color", {{"color", K::kText, {}}}),
+          {"name", K::kText, {}}};
 }
 
 // A solid: the common members, rotation and move in 3D, and its own members.

@@ -148,6 +148,10 @@ class Model:
                 seen.add(described["name"])
                 self.parameters.append(described)
         self.by_name = {p["name"]: p for p in self.parameters}
+        # The visible objects, which a 3MF file can hold as separate objects.
+        self.parts = [obj.get("name", obj["vid"]) for obj in document.get("objects", [])
+                      if isinstance(obj, dict) and isinstance(obj.get("vid"), str)
+                      and obj.get("type") != "parameter" and obj.get("visible", True) is not False]
 
     def describe(self):
         """Returns the model's name, title and parameters for the page."""
@@ -156,6 +160,7 @@ class Model:
             "name": self.name,
             "title": title if isinstance(title, str) else self.name,
             "parameters": self.parameters,
+            "parts": self.parts,
         }
 
     def checked_value(self, name, value):

@@ -3,7 +3,7 @@ a small JSON API.
 
     GET  /api/models                  the models and their parameters
     POST /api/build                   {"model", "values", "segments"} -> mesh answer + "ms"
-    GET  /api/export?model=&format=3mf|stl|glb&values=JSON&segments=N  -> the file
+    GET  /api/export?model=&format=3mf|stl|glb&values=JSON&segments=N[&parts=1]  -> the file
 
 Settings come from the environment: PORT (8080), TARVO_CLI (build/tarvo-cli),
 TARVO_MODELS (examples/models), TARVO_WORKERS (one per core), TARVO_QUEUE
@@ -173,8 +173,10 @@ def create_app(settings=None):
             source = Path(folder) / "model.json"
             target = Path(folder) / f"{model.name}.{fmt}"
             source.write_text(json.dumps(document), encoding="utf-8")
+            # parts=1: one 3MF object per visible object (a box and its lid apart).
+            parts = ["--parts"] if fmt == "3mf" and query.get("parts") == "1" else []
             done, failure = await run(
-                ["export", str(source), "-o", str(target), "--segments", str(segments)])
+                ["export", str(source), "-o", str(target), "--segments", str(segments)] + parts)
             if failure:
                 return failure
             if done.code != 0 or not target.is_file():

@@ -266,3 +266,17 @@ def test_exported_files_are_whole_files_of_their_format_with_the_values_applied(
     assert (magic, version, length) == (b"glTF", 2, len(files["glb"]))
     with zipfile.ZipFile(io.BytesIO(files["3mf"])) as package:
         assert "3D/3dmodel.model" in package.namelist()
+
+
+def test_the_box_is_offered_as_parts_and_exported_as_two_objects(real, models):
+    import io
+    import re
+    import zipfile
+    assert models["box"]["parts"] == ["Box", "Lid"]
+    assert models["box"]["title"] == "Box with lid and dividers"
+    assert models["box"]["parameters"][0]["unit"] == "mm"
+    answer = request(real, "/api/export?model=box&format=3mf&segments=24&parts=1")
+    assert answer.status == 200, answer.body[:300]
+    with zipfile.ZipFile(io.BytesIO(answer.body)) as package:
+        text = package.read("3D/3dmodel.model").decode()
+    assert re.findall(r'<object id="\d+" name="([^"]*)"', text) == ["Box", "Lid"]
