@@ -17,8 +17,13 @@ bool IsConvex(const manifold::Manifold& solid);
 
 // Returns the convex solid shrunk by `radius` on every side: each face plane
 // moved inward by it (the erosion by a ball, exact for convex solids). Empty
-// when the radius consumes the solid.
+// when the radius consumes the solid, or nearly: when the centre of its
+// corners is no longer inside by more than 1e-9.
 manifold::Manifold ShrinkConvex(const manifold::Manifold& convex, double radius);
+
+// Returns the Minkowski sum of two convex solids: the hull of the sums of
+// their corners (#corners of a times #corners of b points).
+manifold::Manifold SumConvex(const manifold::Manifold& a, const manifold::Manifold& b);
 
 // Returns the work of the library's Minkowski sum of a solid that is not
 // convex with a convex one: it hulls every pair of the solid's convex pieces

@@ -37,7 +37,10 @@ Manifold VelaPipeline::BuildShapeObject(const std::string& type, const json& doc
     const bool keepSize = Jb(Jobj(object, "keepSize"), true);
     const Manifold ball = Manifold::Sphere(radius, segments);
     ChargeTriangles(static_cast<int64_t>(ball.NumTri()) + static_cast<int64_t>(base.NumTri()));
-    if (!keepSize && !IsConvex(base)) {
+    if (IsConvex(base)) {
+      CheckCount(static_cast<int64_t>(base.NumVert()) * static_cast<int64_t>(ball.NumVert()),
+                 kMaxRoundingPoints, "rounding points (corners of the solid times the sphere's)");
+    } else if (!keepSize) {
       CheckCount(MinkowskiWork(base, ball), kMaxMinkowskiWork,
                  "rounding work (triangles of a solid that is not convex times the sphere's)");
     }

@@ -89,6 +89,15 @@ TEST(Round, GrowingAndItsLimits) {
   EXPECT_TRUE(BoxNear(l16.BoundingBox(), {-1, -1, -1}, {21, 16, 11}, 0.05));
   EXPECT_THROW(BuildDoc(Doc({box, b2, l, round({{"keepSize", false}, {"segments", 512}})}), "r"),
                LimitError);
+  // A convex solid of many corners is refused past the ceiling on corner sums,
+  // before the work; a cylinder rounds to its size.
+  const json ball = {{"vid", "s"}, {"type", "sphere"}, {"size", 20}, {"visible", false}};
+  EXPECT_THROW(BuildDoc(Doc({ball, round({{"baseObjects", {"s"}}})}), "r", 128), LimitError);
+  const json puck = {{"vid", "p"}, {"type", "cylinder"}, {"size", {{"diameter", 30}, {"height", 8}}},
+                     {"visible", false}};
+  const manifold::Manifold rounded = BuildDoc(Doc({puck, round({{"baseObjects", {"p"}}})}), "r", 64);
+  EXPECT_TRUE(BoxNear(rounded.BoundingBox(), {-15, -15, 0}, {15, 15, 8}, 0.05));
+  EXPECT_TRUE(IsClosed(rounded));
   // A radius that consumes the solid leaves nothing; none at all leaves it as it is.
   EXPECT_TRUE(BuildDoc(Doc({box, round({{"baseObjects", {"b"}}, {"radius", 5}})}), "r").IsEmpty());
   EXPECT_NEAR(BuildDoc(Doc({box, round({{"baseObjects", {"b"}}, {"radius", 0}})}), "r").Volume(),

@@ -70,6 +70,7 @@ const std::map<std::string, double>& Ceilings() {
       {"thread rings", static_cast<double>(kMaxScrewRings)},
       {"screw thread rings", static_cast<double>(kMaxScrewRings)},
       {"rounding work", static_cast<double>(kMaxMinkowskiWork)},
+      {"rounding points", static_cast<double>(kMaxRoundingPoints)},
       {"model numbers", kMaxModelMagnitude},
   };
   return ceilings;
@@ -89,7 +90,7 @@ TEST(Reference, EveryCeilingOfBothTablesIsTheCodes) {
   // The ceilings an author meets are all in the reference.
   const auto reference = TableAfter(Read("docs/model-format.md"), "## Limits");
   for (const char* name : {"JSON nesting", "segments", "copies", "triangles", "outline points",
-                           "object nesting", "thread rings", "rounding work"}) {
+                           "object nesting", "thread rings", "rounding work", "rounding points"}) {
     EXPECT_TRUE(reference.count(name)) << name;
   }
 }
