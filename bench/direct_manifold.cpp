@@ -201,6 +201,25 @@ Manifold Stl(const char* path) {
   return velamanifold::StlBufferToManifold(bytes, 0);
 }
 
+// A 40 x 30 x 20 box rounded by 2 at 64 segments: the shrunk box grown back
+// by a sphere, the shortest route through the library to the same shape.
+Manifold RoundedBox() {
+  return Manifold::Cube({36, 26, 16}).Translate({2, 2, 2}).MinkowskiSum(Manifold::Sphere(2, 64));
+}
+
+// The convex hull of 20 spheres of diameter 6 at 64 segments, at the centres
+// bench/make_models.py writes into the request.
+Manifold HullSpheres() {
+  std::vector<Manifold> spheres;
+  auto six = [](double v) { return std::round(v * 1e6) / 1e6; };
+  for (int i = 0; i < 20; ++i) {
+    const vec3 centre(six(7.0 * (i % 5) + 3.0 * std::sin(i)), six(6.0 * (i / 5) + 2.0 * std::cos(3 * i)),
+                      six(4.0 * std::sin(1.7 * i)));
+    spheres.push_back(Manifold::Sphere(3, 64).Translate(centre));
+  }
+  return Manifold::Hull(spheres);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,7 +231,8 @@ int main(int argc, char** argv) {
       {"plate_holes", PlateHoles},  {"screw_m10", [] { return MetricScrew(10, 20, 1.5, 64); }},
       {"plate_m3", PlateM3},        {"loft_hollow", LoftHollow},
       {"relief_flat", ReliefFlat},  {"relief_cylinder", ReliefCylinder},
-      {"relief_photo", ReliefPhoto},
+      {"relief_photo", ReliefPhoto},  {"rounded_box", RoundedBox},
+      {"hull_spheres", HullSpheres},
       {"stl_1m", [&] { return Stl(argc > 2 ? argv[2] : ""); }},
   };
   auto model = argc > 1 ? models.find(argv[1]) : models.end();

@@ -173,7 +173,31 @@ def cross_radial():
     ], "star")
 
 
+# Centres of the 20 spheres of the hull benchmark: a loose, irregular cloud.
+HULL_CENTRES = [(7.0 * (i % 5) + 3.0 * math.sin(i), 6.0 * (i // 5) + 2.0 * math.cos(3 * i),
+                 4.0 * math.sin(1.7 * i)) for i in range(20)]
+
+
+def rounded_box():
+    # A 40 x 30 x 20 box with every edge rounded by 2, at 64 segments.
+    return request([
+        {"vid": "box", "type": "cube", "size": {"x": 40, "y": 30, "z": 20}, "visible": False},
+        {"vid": "rounded", "type": "round", "baseObjects": ["box"], "radius": 2},
+    ], "rounded", segments=64)
+
+
+def hull_spheres():
+    # The convex hull of 20 spheres of diameter 6 at 64 segments.
+    objects = [{"vid": "s%d" % i, "type": "sphere", "size": 6, "visible": False,
+                "move": {"x": round(x, 6), "y": round(y, 6), "z": round(z, 6)}}
+               for i, (x, y, z) in enumerate(HULL_CENTRES)]
+    objects.append({"vid": "hull", "type": "hull", "baseObjects": ["s%d" % i for i in range(20)]})
+    return request(objects, "hull", segments=64)
+
+
 MODELS = {
+    "rounded_box.build": rounded_box,
+    "hull_spheres.build": hull_spheres,
     "plate_holes.build": plate_holes,
     "plate_holes_csg.build": plate_holes_csg,
     "spheres.build": spheres,

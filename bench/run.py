@@ -25,7 +25,8 @@ OUT = os.path.join(HERE, "out")
 TIME = "/usr/bin/time"
 # Models the direct program can build; the STL ones read the file itself.
 DIRECT = {"spheres", "plate_holes_csg", "plate_holes", "screw_m10", "plate_m3", "loft_hollow",
-          "relief_flat", "relief_cylinder", "relief_photo", "stl_1m"}
+          "relief_flat", "relief_cylinder", "relief_photo", "stl_1m", "rounded_box",
+          "hull_spheres"}
 
 
 def timed(argv, stdin_path, stdout_path):
@@ -293,6 +294,32 @@ def fmt_size(n):
     return "%.1f MB" % (n / 1e6) if n >= 1e6 else "%.1f kB" % (n / 1e3)
 
 
+def library_python(rows, args):
+    """Prints the rounding and hull rows beside the library's Python binding
+    (manifold3d, pinned by scripts/bench.sh) timed on the same calls in one
+    process; returns its figures, or None without the binding."""
+    path = os.environ.get("TARVO_BENCH_PY")
+    done = subprocess.run([sys.executable, os.path.join(HERE, "library_python.py"),
+                           str(args.runs)], capture_output=True, text=True,
+                          env=dict(os.environ, PYTHONPATH=path or ""))
+    if done.returncode != 0:
+        print("\nmanifold3d is not installed (scripts/bench.sh installs it): no figures beside ours")
+        return None
+    figures = json.loads(done.stdout)
+    print("\nhull and rounding beside the library: tarvo-cli and the direct C++ program as whole")
+    print("processes (processor time), manifold3d in one Python process (wall time of the calls")
+    print("and the mesh); ratio: tarvo-cli over the direct program.")
+    print("%-14s %10s %10s %12s %8s %10s" % ("model", "tarvo-cli", "direct", "manifold3d",
+                                             "ratio", "triangles"))
+    for r in rows:
+        if r.get("name") in figures and "direct_cpu_s" in r:
+            f = figures[r["name"]]
+            print("%-14s %8.1fms %8.1fms %10.1fms %8.2f %10s" % (
+                r["name"], r["cpu_s"] * 1e3, r["direct_cpu_s"] * 1e3, f["ms"], r["ratio"],
+                "%s / %d" % (r["triangles"], f["triangles"])))
+    return figures
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True, help="build directory holding tarvo-cli and bench/")
@@ -334,6 +361,7 @@ def main():
             r.get("same_mesh", "-")))
 
     results = {"models": rows}
+    results["library_python"] = library_python(rows, args)
     build_1m = [r for r in rows if (r["name"], r["op"]) == ("stl_1m", "build") and "cpu_s" in r]
     if build_1m:
         results["exports"] = bench_exports(args, build_1m[0])

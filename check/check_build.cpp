@@ -7,6 +7,7 @@
 #include <string>
 
 #include "check/diagnostics.h"
+#include "geometry/rounding.h"
 #include "model/json_access.h"
 #include "model/limits.h"
 #include "model/object_keys.h"
@@ -110,6 +111,19 @@ class EmptyTracer {
       }
       return "its placement leaves nothing of it";
     }
+    if (type == "hull") {
+      std::string reason = FirstEmptySolid(object, "baseObjects", "base", depth);
+      return reason.empty() ? "its base objects enclose no volume" : reason;
+    }
+    if (type == "round") {
+      std::string reason = FirstEmptySolid(object, "baseObjects", "base", depth);
+      if (!reason.empty()) return reason;
+      if (Jb(Jobj(object, "keepSize"), true) && !IsConvex(Solid(IdList(object, "baseObjects")[0]))) {
+        return "its base is not convex, so it cannot be rounded within its own size; give it "
+               "\"keepSize\": false to grow it by the radius instead";
+      }
+      return "its radius is half its thinnest side or more, which leaves nothing inside to round";
+    }
     if (type == "extrudetwist") {
       std::string reason = FirstEmptyRegion(object, "baseObjects", "profile", depth);
       return reason.empty() ? "its height or twist leaves nothing" : reason;
@@ -189,8 +203,9 @@ class EmptyTracer {
 
 }  // namespace
 
-void CheckDocumentBuild(const std::string& text, Diagnostics& out) {
+void CheckDocumentBuild(const std::string& text, int segments, Diagnostics& out) {
   VelaPipeline pipeline;
+  pipeline.segments = segments;
   json document;
   if (!pipeline.LoadDocument(text, document)) return;
   CheckBuiltObjects(pipeline, document, out);

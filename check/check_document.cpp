@@ -176,6 +176,8 @@ void ShapeChecker::CheckObject(const json& object, size_t i) {
   CheckPlaceholders(object, pointer, true);
   if (!info) return;
   if (!info->openMembers) CheckMembers(object, ResolvedAt(i), info->members, pointer, true);
+  if (info->type == "parameter") CheckParameterBounds(object, pointer);
+  if (info->type == "thread") CheckThreadStandard(ResolvedAt(i), pointer);
   if (object.contains("_heightmap")) CheckHeightMap(ResolvedAt(i), pointer);
 }
 

@@ -81,7 +81,7 @@ void ShapeChecker::CheckValue(const MemberInfo& info, const json& value, const j
     case ValueKind::kObjectIds:
     case ValueKind::kAttachmentIds:
     case ValueKind::kCuts:
-      CheckIdList(info, value, pointer);
+      CheckIdList(info, value, resolved, pointer);
       return;
     case ValueKind::kPoints:
       CheckPoints(value, pointer);
@@ -174,7 +174,7 @@ void ShapeChecker::CheckColour(const json& resolved, const std::string& pointer)
   }
 }
 
-void ShapeChecker::CheckIdList(const MemberInfo& info, const json& value,
+void ShapeChecker::CheckIdList(const MemberInfo& info, const json& value, const json& resolved,
                                const std::string& pointer) {
   if (!value.is_array()) {
     WrongKind(pointer, info.kind, value, ": it names nothing");
@@ -190,7 +190,9 @@ void ShapeChecker::CheckIdList(const MemberInfo& info, const json& value,
     } else if (info.kind == ValueKind::kCuts && element.is_object()) {
       static const std::vector<MemberInfo> kCut = {{"vid", ValueKind::kObjectId, {}},
                                                    {"depth", ValueKind::kNumber, {}}};
-      CheckMembers(element, element, kCut, elementPointer, false);
+      // The build reads the record's solved numbers, so the check does too.
+      const json& solved = resolved.is_array() && k < resolved.size() ? resolved[k] : element;
+      CheckMembers(element, solved, kCut, elementPointer, false);
       if (!element.contains("vid"))
         out_.Error(elementPointer, "the cut has no \"vid\": it cuts nothing");
     } else {

@@ -35,6 +35,16 @@ void ShapeChecker::CheckPlaceholders(const json& value, const std::string& point
     for (size_t k = 0; k < value.size(); ++k) {
       CheckPlaceholders(value[k], pointer + "/" + std::to_string(k), false);
     }
+  } else if (value.is_string() && !IsExpression(value)) {
+    // Placeholders are filled in only in texts that begin with "=".
+    for (const std::string& name : PlaceholderNames(value.get_ref<const std::string&>())) {
+      if (!parameters_.count(name)) continue;
+      out_.Warning(pointer, "placeholder {{" + name + "}} in " + Quoted(value.get<std::string>()) +
+                                " is never filled in: only texts that begin with \"=\" are "
+                                "solved; write " +
+                                Quoted(std::string("=").append(value.get<std::string>())));
+      break;
+    }
   } else if (IsExpression(value)) {
     for (const std::string& name : PlaceholderNames(value.get_ref<const std::string&>())) {
       if (!parameters_.count(name)) {

@@ -179,15 +179,37 @@ bool ShapeChecker::IsVisible(const std::string& id) const {
 // inside the visible object that uses it: an uncut base hides the cut, a
 // cutter fills its hole.
 void ShapeChecker::CheckVisibleOperands() {
+  // The objects that end up in the whole part: the visible ones and, at any
+  // depth, every object they are made of.
+  std::map<std::string, std::vector<std::string>> uses;
+  for (const Reference& ref : references_) {
+    if (!ref.attachment) uses[OwnerId(ref.pointer)].push_back(ref.id);
+  }
+  std::map<std::string, std::string> partOf;  // id -> the visible object it is inside
+  std::vector<std::string> stack;
+  for (const std::string& id : ids_) {
+    if (IsVisible(id) && !parameters_.count(id) && partOf.emplace(id, id).second) {
+      stack.push_back(id);
+    }
+  }
+  while (!stack.empty()) {
+    const std::string id = stack.back();
+    stack.pop_back();
+    for (const std::string& used : uses[id]) {
+      if (partOf.emplace(used, partOf[id]).second) stack.push_back(used);
+    }
+  }
   std::set<std::string> reported;
   for (const Reference& ref : references_) {
     if (ref.attachment || !IsVisible(ref.id) || parameters_.count(ref.id)) continue;
     const std::string owner = OwnerId(ref.pointer);
-    if (owner.empty() || owner == ref.id || !IsVisible(owner)) continue;
+    if (owner.empty() || owner == ref.id || !partOf.count(owner)) continue;
     if (!reported.insert(ref.id).second) continue;
+    const std::string& top = partOf[owner];
     out_.Warning(ObjectPointer(objectIds_.at(ref.id)),
-                 "'" + ref.id + "' is visible and also used by '" + owner +
-                     "': the whole part shows it on its own as well; give it \"visible\": false");
+                 "'" + ref.id + "' is visible and also used by '" + owner + "'" +
+                     (top == owner ? "" : " (inside '" + top + "')") +
+                     ": the whole part shows it on its own as well; give it \"visible\": false");
   }
 }
 

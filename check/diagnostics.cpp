@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "check/check_sweep.h"
 #include "model/json_parse.h"
+#include "params/parameter_values.h"
 
 namespace velamanifold {
 
@@ -88,7 +90,7 @@ std::string DidYouMean(const std::string& name, const std::vector<std::string>& 
   return nearest.empty() ? "" : "; did you mean \"" + nearest + "\"?";
 }
 
-std::vector<Diagnostic> CheckModel(const std::string& text) {
+std::vector<Diagnostic> CheckModel(const std::string& text, const CheckOptions& options) {
   Diagnostics out;
   json document;
   try {
@@ -98,9 +100,20 @@ std::vector<Diagnostic> CheckModel(const std::string& text) {
     out.Add({"", Severity::kError, "not JSON: " + PlainParseMessage(e.what()), line, column});
     return out.Items();
   }
+  std::string built = text;
+  if (!options.parameters.empty()) {
+    try {
+      SetParameterValues(document, options.parameters);
+    } catch (const UnknownParameterError& e) {
+      out.Error("", e.what());
+      return out.Items();
+    }
+    built = document.dump();
+  }
   try {
     CheckDocumentShape(document, "", 0, out);
-    if (document.is_object()) CheckDocumentBuild(text, out);
+    if (document.is_object()) CheckDocumentBuild(built, options.segments, out);
+    if (document.is_object() && options.sweep) CheckSweep(document, options.segments, out);
   } catch (const std::exception& e) {
     // Whatever was found so far still stands; the rest could not be looked at.
     out.Error("", std::string("the check stopped early: ") + e.what());

@@ -37,10 +37,19 @@ class Diagnostics {
   std::vector<Diagnostic> items_;
 };
 
-// Returns the findings for the model document `text`: text that is not JSON,
-// then the document's shape, ids, references, expressions and attachments,
-// then what its visible objects build (nothing, or past a ceiling).
-std::vector<Diagnostic> CheckModel(const std::string& text);
+// How a document is checked: the values set from outside, the segment count
+// of the build, and whether every parameter with bounds is swept.
+struct CheckOptions {
+  std::vector<std::pair<std::string, std::string>> parameters;  // name, value text
+  int segments = 64;
+  bool sweep = false;
+};
+
+// Returns the findings for the model document `text` (with the options'
+// values set in it): text that is not JSON, then the document's shape, ids,
+// references, expressions, parameter bounds and attachments, then what its
+// visible objects build (nothing, or past a ceiling), then the sweep.
+std::vector<Diagnostic> CheckModel(const std::string& text, const CheckOptions& options = {});
 
 // Records the shape findings of `document` under the pointer `at`, reading
 // the values its expressions and dropdowns give; included models are checked
@@ -51,7 +60,7 @@ void CheckDocumentShape(const nlohmann::json& document, const std::string& at, i
 // Records the findings of building each visible object of the document text
 // (already known to be JSON): objects that build nothing, with the reason
 // traced through their references, and ceilings met.
-void CheckDocumentBuild(const std::string& text, Diagnostics& out);
+void CheckDocumentBuild(const std::string& text, int segments, Diagnostics& out);
 
 // Records the same findings for a document already solved, with the
 // pipeline that builds it: solids it has built come from its cache.

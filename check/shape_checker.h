@@ -67,13 +67,18 @@ class ShapeChecker {
   void CheckNumber(const json& value, const json& resolved, const std::string& pointer);
   void CheckFlag(const json& value, const json& resolved, const std::string& pointer);
   void CheckColour(const json& resolved, const std::string& pointer);
-  void CheckIdList(const MemberInfo& info, const json& value, const std::string& pointer);
+  void CheckIdList(const MemberInfo& info, const json& value, const json& resolved,
+                   const std::string& pointer);
   void CheckPoints(const json& value, const std::string& pointer);
   // Every "=" text of the object (its "vid" excepted) whose placeholders name
   // parameters the document does not have.
   void CheckPlaceholders(const json& value, const std::string& pointer, bool topLevel);
   // Returns the parameter names of the placeholders of an expression text.
   static std::vector<std::string> PlaceholderNames(const std::string& text);
+  // A parameter's value outside its own "min", "max", "step" or "choices".
+  void CheckParameterBounds(const json& object, const std::string& pointer);
+  // A thread "standard" the build does not know.
+  void CheckThreadStandard(const json& resolved, const std::string& pointer);
   bool NamesDropdownParameter(const std::string& expression) const;
   void Refer(const std::string& pointer, const std::string& id, bool attachment,
              const std::string& filetype = "");

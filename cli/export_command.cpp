@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <set>
 
 #include "check/diagnostics.h"
 #include "cli/files.h"
@@ -16,12 +17,14 @@
 #include "export/renderer.h"
 #include "export/stl_writer.h"
 #include "export/threemf.h"
+#include "export/threemf_format.h"
 #include "export/threemf_package.h"
 #include "model/json_access.h"
 #include "model/json_parse.h"
 #include "model/limits.h"
 #include "params/dropdowns.h"
 #include "params/templates.h"
+#include "params/parameter_bounds.h"
 #include "pipeline/pipeline.h"
 
 namespace velamanifold {
@@ -132,6 +135,7 @@ std::string ModelName(const ExportOptions& options) {
 struct BuiltModel {
   manifold::Manifold solid;
   std::vector<Diagnostic> findings;
+  std::vector<ThreeMFPartMesh> parts;  // with --parts: each visible object
 };
 
 // Returns the ids of the document's objects, for a likely misspelling.
@@ -144,6 +148,30 @@ std::vector<std::string> ObjectIds(const json& document) {
     if (!id.empty()) ids.push_back(id);
   }
   return ids;
+}
+
+// Returns one part per visible top-level object that builds, named by its
+// "name" member or else its id, in its model coordinates and colours.
+std::vector<ThreeMFPartMesh> VisibleParts(VelaPipeline& pipeline, const json& document) {
+  std::vector<ThreeMFPartMesh> parts;
+  const json& objects = Jobj(document, "objects");
+  if (!objects.is_array()) return parts;
+  std::set<std::string> seen;
+  for (const json& entry : objects) {
+    const std::string vid = Js(Jobj(entry, "vid"), "");
+    if (!Jb(Jobj(entry, "visible"), true) || Js(Jobj(entry, "type"), "") == "parameter" ||
+        vid.empty() || !seen.insert(vid).second) {
+      continue;
+    }
+    const manifold::Manifold solid = pipeline.BuildInner(document, vid, nullptr);
+    if (solid.IsEmpty()) continue;
+    const json& name = Jobj(entry, "name");
+    parts.push_back({solid.GetMeshGL64(), name.is_string() && !name.get_ref<const std::string&>().empty()
+                                              ? name.get<std::string>()
+                                              : vid,
+                     ""});
+  }
+  return parts;
 }
 
 BuiltModel BuildModel(const ExportOptions& options) {
@@ -166,6 +194,7 @@ BuiltModel BuildModel(const ExportOptions& options) {
     std::string().swap(text);  // parsed: its memory goes to the build
     // Values set from outside go in before templates and dropdowns are solved.
     SetParameterValues(document, options.parameters);
+    CheckAssignedBounds(document, options.parameters);
 
     // The checker's findings on the document as exported: what the build
     // passes over in silence (unknown types, missing references) is said.
@@ -197,7 +226,9 @@ BuiltModel BuildModel(const ExportOptions& options) {
     }
     // Every visible object is in the cache now, so its findings cost little.
     if (options.object == "_all_") CheckBuiltObjects(pipeline, document, findings);
-    return {std::move(solid), findings.Items()};
+    std::vector<ThreeMFPartMesh> parts;
+    if (options.parts) parts = VisibleParts(pipeline, document);
+    return {std::move(solid), findings.Items(), std::move(parts)};
   } catch (const ExportFailure&) {
     throw;
   } catch (const LimitError& e) {
@@ -205,6 +236,8 @@ BuiltModel BuildModel(const ExportOptions& options) {
   } catch (const UnknownParameterError& e) {
     throw ExportFailure{modelName, e.what()};
   } catch (const ParameterKindError& e) {
+    throw ExportFailure{modelName, e.what()};
+  } catch (const ParameterBoundError& e) {
     throw ExportFailure{modelName, e.what()};
   } catch (const std::exception& e) {
     // Failures deep in the build name only what failed there; say what was being built.
@@ -225,7 +258,8 @@ std::string ObjectName(const ExportOptions& options) {
   return name.empty() ? "model" : name;
 }
 
-std::string FileBytes(const ExportOptions& options, const manifold::Manifold& solid) {
+std::string FileBytes(const ExportOptions& options, const BuiltModel& built) {
+  const manifold::Manifold& solid = built.solid;
   switch (options.format) {
     case ExportFormat::kStl:
       return MeshToBinaryStl(solid.GetMeshGL());
@@ -243,17 +277,22 @@ std::string FileBytes(const ExportOptions& options, const manifold::Manifold& so
   const std::string thumbnail =
       ImageToPng(RenderIsometric(mesh, options.width ? options.width : kThumbnailSide,
                                  options.height ? options.height : kThumbnailSide));
+  if (options.parts) return ThreeMFPackage(PartsTo3MFModelXML(built.parts), thumbnail);
   return ThreeMFPackage(MeshTo3MFModelXML(std::move(mesh), ObjectName(options)), thumbnail);
 }
 
-std::string Summary(const ExportOptions& options, const manifold::Manifold& solid,
-                    size_t bytes) {
+std::string Summary(const ExportOptions& options, const BuiltModel& built, size_t bytes) {
+  const manifold::Manifold& solid = built.solid;
   const manifold::Box box = solid.BoundingBox();
+  const std::string objects =
+      options.parts ? ", " + std::to_string(built.parts.size()) +
+                          (built.parts.size() == 1 ? " object" : " objects")
+                    : std::string();
   char text[512];
   std::snprintf(text, sizeof text,
-                ": %s, %zu triangles, x %g..%g y %g..%g z %g..%g mm, %zu bytes",
-                ExtensionOf(options.format), solid.NumTri(), box.min.x, box.max.x, box.min.y,
-                box.max.y, box.min.z, box.max.z, bytes);
+                ": %s%s, %zu triangles, x %g..%g y %g..%g z %g..%g mm, %zu bytes",
+                ExtensionOf(options.format), objects.c_str(), solid.NumTri(), box.min.x,
+                box.max.x, box.min.y, box.max.y, box.min.z, box.max.z, bytes);
   return "wrote " + options.output + text;
 }
 
@@ -304,6 +343,8 @@ std::string ExportUsage() {
          "  --object ID      the object to build (default _all_: every visible object)\n"
          "  --segments N     segments of a full circle (default 64)\n"
          "  -D NAME=VALUE    sets parameter NAME before the model is solved; repeatable\n"
+         "  --parts          .3mf: one object per visible object, named by its \"name\"\n"
+         "                   or its id, so that a slicer can place each one apart\n"
          "  --size WxH       picture size (default 800x600 for .png, 256x256 for the\n"
          "                   thumbnail of .3mf)\n"
          "  --strict         fails, writing nothing, when the model has errors\n"
@@ -345,6 +386,8 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
       options.segments = WholeNumber("--segments", value("--segments"), 1, kMaxSegments);
     } else if (arg == "--strict") {
       options.strict = true;
+    } else if (arg == "--parts") {
+      options.parts = true;
     } else if (is("--size")) {
       ReadSize(value("--size"), options);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -358,6 +401,12 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
   if (!haveModel) throw Usage("missing MODEL.json");
   if (!haveOutput) throw Usage("missing -o OUT");
   options.format = FormatOf(options.output);
+  if (options.parts && options.format != ExportFormat::k3mf) {
+    throw Usage("--parts writes 3MF files only, not \"" + options.output + "\"");
+  }
+  if (options.parts && options.object != "_all_") {
+    throw Usage("--parts writes every visible object; it takes no --object");
+  }
   return options;
 }
 
@@ -378,7 +427,6 @@ int RunExportCommand(const std::vector<std::string>& args) {
   }
   try {
     const BuiltModel built = BuildModel(options);
-    const manifold::Manifold& solid = built.solid;
     const std::string findings = FindingsReport(options, built.findings);
     if (options.strict && ErrorCount(built.findings) > 0) {
       std::fputs(findings.c_str(), stderr);
@@ -388,7 +436,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     }
     std::string bytes;
     try {
-      bytes = FileBytes(options, solid);
+      bytes = FileBytes(options, built);
     } catch (const std::exception& e) {
       throw ExportFailure{options.output, e.what()};
     }
@@ -397,7 +445,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     } catch (const std::exception& e) {
       throw ExportFailure{options.output, e.what()};
     }
-    std::fprintf(stderr, "tarvo-cli: %s\n", Summary(options, solid, bytes.size()).c_str());
+    std::fprintf(stderr, "tarvo-cli: %s\n", Summary(options, built, bytes.size()).c_str());
     std::fputs(findings.c_str(), stderr);
     return 0;
   } catch (const ExportFailure& failure) {

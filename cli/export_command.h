@@ -20,6 +20,7 @@ struct ExportOptions {
   std::string object = "_all_";
   int64_t segments = 64;
   std::vector<ParameterAssignment> parameters;
+  bool parts = false;  // .3mf: one object per visible top-level object
   int width = 0;  // picture size; 0: the format's default
   int height = 0;
   bool strict = false;  // errors in the model fail the export

@@ -77,6 +77,9 @@ Manifold RefineToLengthBounded(const Manifold& solid, double length) {
 
 CrossSection Rectangle(double width, double length, double cornerRadius, int segments) {
   if (!(cornerRadius > 0)) return CrossSection::Square({width, length}, true);
+  // A radius beyond half the shorter side rounds that side into a half circle
+  // and no further: the rectangle never outgrows its size.
+  cornerRadius = std::min(cornerRadius, std::min(width, length) / 2);
   const CrossSection inner = CrossSection::Square(
       {std::max(width - 2 * cornerRadius, 0.001), std::max(length - 2 * cornerRadius, 0.001)},
       true);

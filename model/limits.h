@@ -27,6 +27,16 @@ inline constexpr int64_t kMaxTriangles = 4000000;
 inline constexpr int64_t kMaxOutlinePoints = 250000;
 // Deepest chain of objects referring to objects (and of included models).
 inline constexpr int kMaxObjectDepth = 200;
+// Most work of one rounding of a solid that is not convex: its triangles
+// times the triangles of the rounding sphere. The library's Minkowski sum
+// hulls every convex piece of the solid with the sphere and unites the
+// results; 250,000 takes about 6 s (a 272-triangle box with a hole, at 64
+// segments, is 1.1 million and took 26 s). Convex solids cost a single hull.
+inline constexpr int64_t kMaxMinkowskiWork = 250000;
+// Most corner sums of one rounding of a convex solid: the corners of the
+// solid times those of the rounding sphere, whose hull is the rounded solid.
+// 7.5 million (a sphere rounded at 64 segments) took 1.5 s.
+inline constexpr int64_t kMaxRoundingPoints = 8000000;
 // Most helix rings one metric screw may have.
 inline constexpr int64_t kMaxScrewRings = 250000;
 

@@ -39,7 +39,8 @@ std::vector<MemberInfo> Common() {
   return {{"vid", K::kText, {}},
           {"type", K::kText, {}},
           {"visible", K::kFlag, {}},
-          Record("color", {{"color", K::kText, {}}})};
+          Record("color", {{"color", K::kText, {}}}),
+          {"name", K::kText, {}}};
 }
 
 // A solid: the common members, rotation and move in 3D, and its own members.
@@ -114,6 +115,9 @@ std::vector<ObjectType> MakeObjectTypes() {
             {base, Numbers("scale", {"x", "y", "z"})}),
       Solid("mirror", "the base objects mirrored",
             {base, Record("mirror", {{"axis", K::kText, {}}})}),
+      Solid("hull", "the convex hull of the solids and planar shapes listed", {base}),
+      Solid("round", "the base objects with every edge and corner rounded by a radius",
+            {base, Num("radius"), Num("segments"), {"keepSize", K::kFlag, {}}}),
       Solid("grid", "copies of the base objects in rows and columns", {base, rectangularGrid}),
       Solid("rectangularGrid", "copies of the base objects in rows and columns",
             {base, rectangularGrid}),
@@ -174,7 +178,10 @@ std::vector<ObjectType> MakeObjectTypes() {
        {{"vid", K::kText, {}},
         {"type", K::kText, {}},
         {"visible", K::kFlag, {}},
-        Record("value", {{"value", K::kAny, {}}}),
+        Record("value", {{"value", K::kAny, {}}, Num("min"), Num("max"), Num("step"),
+                         {"unit", K::kText, {}}, {"label", K::kText, {}},
+                         {"description", K::kText, {}}, {"group", K::kText, {}},
+                         {"choices", K::kValues, {}}}),
         Record("info", {Num("isimportant")})}},
       Inert("slicer", "slicer settings; no geometry"),
       Inert("fdm", "printer settings; no geometry"),
@@ -212,7 +219,8 @@ const std::vector<MemberInfo>& AttachmentMembers() {
 
 const std::vector<MemberInfo>& DocumentMembers() {
   static const std::vector<MemberInfo> kMembers = {
-      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}}};
+      {"$schema", K::kText, {}}, {"objects", K::kAny, {}}, {"attachments", K::kAny, {}},
+      {"title", K::kText, {}}};
   return kMembers;
 }
 

@@ -1,4 +1,5 @@
-// The arithmetic evaluator: numbers, + - * /, parentheses and a sign on a number.
+// The expression evaluator: numbers, + - * / % ^, comparisons and && || ! (1 or
+// 0), c ? a : b, pi and the functions of params/math_functions.h, parentheses.
 #pragma once
 
 #include <string>
@@ -10,8 +11,8 @@ namespace velamanifold {
 bool TryEvalMath(const std::string& text, double& out);
 
 // Returns the value of `text`; throws std::runtime_error with the evaluator's
-// message ("expected number at pos 3") when it does not evaluate; a text
-// nested more than 200 parentheses deep fails the same way.
+// message ("expected number at pos 3", "sqrt(-1) is undefined at pos 0") when
+// it does not evaluate; a text nested more than 200 levels deep fails the same way.
 double EvalMath(const std::string& text);
 
 }  // namespace velamanifold

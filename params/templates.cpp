@@ -32,15 +32,6 @@ constexpr int kMaxDigits = 1000;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-bool IsPureArithmetic(const std::string& text) {
-  for (char c : text) {
-    bool ok = (c >= '0' && c <= '9') || IsBlank(c) || c == '(' || c == ')' || c == '*' ||
-              c == '+' || c == ',' || c == '-' || c == '.' || c == '/';
-    if (!ok) return false;
-  }
-  return true;
-}
-
 // Reads a digit count the way atoi does (leading white space, a sign, digits;
 // none gives 0), clamped to the int range instead of overflowing.
 int ReadDigitCount(const std::string& text) {
@@ -150,7 +141,8 @@ class Solver {
     std::string body = expression.substr(start);
     std::string text = Substitute(body, depth);
     double value = 0;
-    if (IsPureArithmetic(text) && TryEvalMath(text, value)) return NumberToJsonString(value);
+    // Text that does not evaluate stays text ("20mm", "M8", "Size 5").
+    if (TryEvalMath(text, value)) return NumberToJsonString(value);
     return text;
   }
 

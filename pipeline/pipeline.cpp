@@ -15,7 +15,7 @@ namespace {
 
 using manifold::Manifold;
 
-enum class Family { kNone, kSolid, kProfile, kPlate, kArray, kThread, kImported };
+enum class Family { kNone, kSolid, kProfile, kPlate, kArray, kThread, kImported, kShape };
 
 const std::map<std::string, Family>& FamilyTable() {
   static const std::map<std::string, Family> kTable = {
@@ -35,6 +35,7 @@ const std::map<std::string, Family>& FamilyTable() {
       {"includepart", Family::kImported}, {"text", Family::kImported},
       {"svg", Family::kImported},         {"bumpmesh", Family::kImported},
       {"bumpmeshCylinder", Family::kImported}, {"slice", Family::kProfile},
+      {"hull", Family::kShape},           {"round", Family::kShape},
       // Parameters and the settings of machines and tools carry no geometry.
       {"parameter", Family::kNone},       {"slicer", Family::kNone},
       {"fdm", Family::kNone},             {"factory", Family::kNone},
@@ -206,6 +207,9 @@ Manifold VelaPipeline::BuildRaw(const std::string& type, const json& document, c
       break;
     case Family::kImported:
       result = BuildImportedObject(type, document, object, visiting);
+      break;
+    case Family::kShape:
+      result = BuildShapeObject(type, document, object, visiting);
       break;
     case Family::kNone:
       break;

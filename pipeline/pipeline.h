@@ -83,6 +83,8 @@ class VelaPipeline {
   manifold::Manifold BuildPlateObject(const json& document, const json& object,
                                       const std::string& id, const VisitingSet* visiting);
   manifold::Manifold BuildThreadObject(const json& object);
+  manifold::Manifold BuildShapeObject(const std::string& type, const json& document,
+                                      const json& object, const VisitingSet* visiting);
 
   // Returns the solid of one listed reference, counted as one more copy of
   // its triangles also when it comes from the cache: a list can name the

@@ -12,6 +12,7 @@
 #include "model/json_access.h"
 #include "model/limits.h"
 #include "pipeline/pipeline.h"
+#include "pipeline/thread_standards.h"
 
 namespace velamanifold {
 
@@ -27,29 +28,14 @@ constexpr double kMinThickness = 0.0001;
 constexpr double kThreadOvershoot = 0.01;
 constexpr double kPocketOvershoot = 0.01;
 
-struct MetricSize {
-  double diameter;
-  double pitch;
-};
-
-// ISO coarse-pitch sizes, looked up by exact name.
-const std::map<std::string, MetricSize>& StandardSizes() {
-  static const std::map<std::string, MetricSize> kSizes = {
-      {"M3", {3, 0.5}},   {"M4", {4, 0.7}},    {"M5", {5, 0.8}},
-      {"M6", {6, 1.0}},   {"M8", {8, 1.25}},   {"M10", {10, 1.5}},
-      {"M12", {12, 1.75}}, {"M16", {16, 2.0}}, {"M20", {20, 2.5}},
-  };
-  return kSizes;
-}
-
 // Overrides diameter and pitch by the "standard" name of a "size" object;
 // anything but a known name leaves them alone.
 void ApplyStandard(const json& size, double& diameter, double& pitch) {
   if (!size.is_object()) return;
   const json& standard = Jobj(size, "standard");
   if (!standard.is_string()) return;
-  auto it = StandardSizes().find(standard.get<std::string>());
-  if (it == StandardSizes().end()) return;
+  auto it = ThreadStandards().find(standard.get<std::string>());
+  if (it == ThreadStandards().end()) return;
   diameter = it->second.diameter;
   pitch = it->second.pitch;
 }

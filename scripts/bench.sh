@@ -15,4 +15,19 @@ if [ ! -f "$build/build.ninja" ] || [ "$root/scripts/deps.sh" -nt "$build/build.
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput >&2
+# The library's Python binding, for its figures beside ours; installed again
+# only when the pinned list changes.
+bench_py=${TARVO_DEPS_DIR:-$root/.deps}/bench-py
+want=$(sha256sum "$root/scripts/bench-requirements.txt" | cut -d' ' -f1)
+if [ ! -f "$bench_py/.requirements.sha256" ] || [ "$(cat "$bench_py/.requirements.sha256")" != "$want" ]; then
+  echo "bench: installing the pinned manifold3d into $bench_py" >&2
+  rm -rf "$bench_py"
+  if python3 -m pip install -q --require-hashes --no-deps --only-binary=:all: \
+      --target "$bench_py" -r "$root/scripts/bench-requirements.txt" >&2; then
+    echo "$want" >"$bench_py/.requirements.sha256"
+  else
+    echo "bench: manifold3d could not be installed; its figures are left out" >&2
+  fi
+fi
+export TARVO_BENCH_PY=$bench_py
 exec python3 "$root/bench/run.py" --bin "$build" "$@"

@@ -19,8 +19,10 @@ TEST(Planar, Rectangles) {
   };
   const Case cases[] = {
       {10, 4, 0, 40, 5, 2},
-      // The radius exceeds half the length: a 4 x 0.001 core grown by 3.
-      {10, 4, 3, 4 * 0.001 + 6 * 4.001 + NGon(3, 64), 5, 3.0005},
+      // A radius beyond half the length is cut to it: a 6 x 0.001 core grown
+      // by 2, within the 10 x 4 it was asked for (it once grew to 10 x 6).
+      {10, 4, 3, 6 * 0.001 + 4 * 6.001 + NGon(2, 64), 5, 2.0005},
+      {10, 4, 2, 6 * 0.001 + 4 * 6.001 + NGon(2, 64), 5, 2.0005},
       // Refining this one to 0.5 would take millions of triangles.
       {1000, 800, 10, 980 * 780 + 20 * 1760 + NGon(10, 64), 500, 400},
   };

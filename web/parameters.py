@@ -2,8 +2,14 @@
 
 A parameter is an object of type "parameter" in a model document; its name is
 its "vid" and its current value the member "value" of its "value" object. How
-the page shows it comes from the model's controls file beside the document
-(NAME.controls.json), which the document format has no room for:
+the page shows it comes from the same "value" object:
+
+    {"vid": "width", "type": "parameter", "value": {"value": 80, "min": 30,
+     "max": 200, "step": 1, "unit": "mm", "label": "Width"}}
+
+and the page's title from the document's "title". A model whose parameters
+carry none of these may still have a controls file beside it
+(NAME.controls.json) with the same members per parameter:
 
     {"title": "Box", "parameters": {"width": {"label": "Width (mm)",
      "min": 30, "max": 200, "step": 1}, "parts": {"choices": [1, 2, 3]}}}
@@ -18,6 +24,8 @@ import re
 from pathlib import Path
 
 MAX_TEXT_LENGTH = 200
+# Members of a parameter's "value" object that say how it is shown and bounded.
+GUARDS = ("min", "max", "step", "choices", "unit", "label", "description", "group")
 # Model names travel in URLs and file names: letters, digits, "-" and "_".
 MODEL_NAME = re.compile(r"[A-Za-z0-9_-]+")
 
@@ -84,10 +92,15 @@ def describe_parameter(obj, control=None):
     name, holder = obj.get("vid"), obj.get("value")
     if not isinstance(name, str) or not name or not isinstance(holder, dict):
         return None
-    control = control if isinstance(control, dict) else {}
+    control = dict(control) if isinstance(control, dict) else {}
+    # The document's own bounds and labels come before a controls file's.
+    control.update({key: holder[key] for key in GUARDS if key in holder})
     value = holder.get("value")
     label = control.get("label")
     described = {"name": name, "label": label if isinstance(label, str) and label else name}
+    for key in ("unit", "description", "group"):
+        if isinstance(control.get(key), str) and control[key]:
+            described[key] = control[key]
     dropdown = dropdown_entries(value)
     listed = _listed_choices(value, control)
     if dropdown is not None:
@@ -106,6 +119,14 @@ def describe_parameter(obj, control=None):
     return described
 
 
+def has_guards(document):
+    """True when any parameter of the document carries its own bounds or labels."""
+    return any(isinstance(obj, dict) and obj.get("type") == "parameter"
+               and isinstance(obj.get("value"), dict)
+               and any(key in obj["value"] for key in GUARDS)
+               for obj in document.get("objects", []))
+
+
 class Model:
     """One model document from the models folder and the parameters it offers."""
 
@@ -115,6 +136,8 @@ class Model:
         self.controls = controls if isinstance(controls, dict) else {}
         per_parameter = self.controls.get("parameters")
         per_parameter = per_parameter if isinstance(per_parameter, dict) else {}
+        if has_guards(document):
+            per_parameter = {}  # a controls file is read only for models without their own
         self.parameters = []
         seen = set()
         for obj in document.get("objects", []):
@@ -125,14 +148,19 @@ class Model:
                 seen.add(described["name"])
                 self.parameters.append(described)
         self.by_name = {p["name"]: p for p in self.parameters}
+        # The visible objects, which a 3MF file can hold as separate objects.
+        self.parts = [obj.get("name", obj["vid"]) for obj in document.get("objects", [])
+                      if isinstance(obj, dict) and isinstance(obj.get("vid"), str)
+                      and obj.get("type") != "parameter" and obj.get("visible", True) is not False]
 
     def describe(self):
         """Returns the model's name, title and parameters for the page."""
-        title = self.controls.get("title")
+        title = self.document.get("title", self.controls.get("title"))
         return {
             "name": self.name,
             "title": title if isinstance(title, str) else self.name,
             "parameters": self.parameters,
+            "parts": self.parts,
         }
 
     def checked_value(self, name, value):
@@ -151,18 +179,30 @@ class Model:
                     pass
             if not _is_number(value):
                 raise BadValue(f"{name}: expected a number, got {json.dumps(value)}", name)
+            unit = f" {parameter['unit']}" if "unit" in parameter else ""
+            # Worded as tarvo-cli words them, which refuses the same values.
             if "min" in parameter and value < parameter["min"]:
-                raise BadValue(f"{name}: {value:g} is below the minimum {parameter['min']:g}", name)
+                raise BadValue(f"{name} must be at least {parameter['min']:g}{unit}, "
+                               f"not {value:g}", name)
             if "max" in parameter and value > parameter["max"]:
-                raise BadValue(f"{name}: {value:g} is above the maximum {parameter['max']:g}", name)
+                raise BadValue(f"{name} must be at most {parameter['max']:g}{unit}, "
+                               f"not {value:g}", name)
+            step = parameter.get("step")
+            if _is_number(step) and step > 0:
+                base = parameter.get("min", 0)
+                steps = (value - base) / step
+                if abs(steps - round(steps)) > 1e-6:
+                    raise BadValue(f"{name} must be {base:g} plus a whole number of steps of "
+                                   f"{step:g}{unit}, not {value:g}", name)
             return int(value) if float(value).is_integer() else value
         if kind == "choice":
             text = _choice_text(value)
             for choice in parameter["choices"]:
                 if _choice_text(choice) == text:
                     return choice
-            raise BadValue(f"{name}: {json.dumps(value)} is not one of "
-                           + ", ".join(map(_choice_text, parameter["choices"])), name)
+            raise BadValue(f"{name} must be one of "
+                           + ", ".join(map(_choice_text, parameter["choices"]))
+                           + f", not {json.dumps(value)}", name)
         if not isinstance(value, str):
             raise BadValue(f"{name}: expected text, got {json.dumps(value)}", name)
         if len(value) > MAX_TEXT_LENGTH:

@@ -3,7 +3,7 @@ a small JSON API.
 
     GET  /api/models                  the models and their parameters
     POST /api/build                   {"model", "values", "segments"} -> mesh answer + "ms"
-    GET  /api/export?model=&format=3mf|stl|glb&values=JSON&segments=N  -> the file
+    GET  /api/export?model=&format=3mf|stl|glb&values=JSON&segments=N[&parts=1]  -> the file
 
 Settings come from the environment (settings.py); the middleware is in
 middleware.py, the connection limits in connections.py, the process pool in
@@ -227,6 +227,9 @@ def create_app(settings=None):
         except BadValue as error:
             return _error(400, str(error), error.parameter)
 
+        # parts=1: one 3MF object per visible object (a box and its lid apart).
+        parts = ["--parts"] if fmt == "3mf" and query.get("parts") == "1" else []
+
         async def work():
             folder = scratch.folder()
             try:
@@ -234,7 +237,7 @@ def create_app(settings=None):
                 target = folder / f"{model.name}.{fmt}"
                 source.write_text(json.dumps(document), encoding="utf-8")
                 done = await pool.run(
-                    ["export", str(source), "-o", str(target), "--segments", str(segments)],
+                    ["export", str(source), "-o", str(target), "--segments", str(segments)] + parts,
                     b"", client(request))
                 if done.code != 0 or not target.is_file():
                     return None, _cli_failure(done)
@@ -242,7 +245,7 @@ def create_app(settings=None):
             finally:
                 shutil.rmtree(folder, ignore_errors=True)
 
-        key = result_key(tag, "export", document, segments, fmt)
+        key = result_key(tag, "export", document, segments, fmt + ("+parts" if parts else ""))
         data, outcome = await produce(request, key, work)
         if data is None:
             return outcome or Response(status_code=499)

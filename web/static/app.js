@@ -104,7 +104,8 @@ function ShowControls() {
     label.className = 'field';
     label.dataset.parameter = parameter.name;
     const title = document.createElement('span');
-    title.textContent = parameter.label;
+    title.textContent = parameter.unit ? `${parameter.label} (${parameter.unit})` : parameter.label;
+    if (parameter.description) label.title = parameter.description;
     const make = { number: NumberField, choice: ChoiceField, text: TextField }[parameter.kind];
     const error = document.createElement('div');
     error.className = 'error';
@@ -123,11 +124,26 @@ function Change(name, value, debounce) {
   timer = setTimeout(RequestBuild, debounce ? DEBOUNCE_MS : 0);
 }
 
-function Query(format) {
+function Query(format, parts = false) {
   const query = new URLSearchParams({
     model: model.name, format, segments: segmentsSelect.value, values: JSON.stringify(values),
   });
+  if (parts) query.set('parts', '1');
   return `/api/export?${query}`;
+}
+
+// A model of several visible objects (a box and its lid) is also offered as
+// a 3MF file with one object each, which a slicer places apart.
+function PartsLink() {
+  let link = document.getElementById('download-parts');
+  if (!link) {
+    link = document.createElement('a');
+    link.id = 'download-parts';
+    link.className = 'button';
+    link.textContent = '3MF (parts)';
+    document.getElementById('download-3mf').after(link);
+  }
+  return link;
 }
 
 function UpdateDownloads() {
@@ -136,6 +152,11 @@ function UpdateDownloads() {
     link.href = Query(format);
     link.download = `${model.name}.${format}`;
   }
+  const parts = PartsLink();
+  parts.hidden = !(model.parts && model.parts.length > 1);
+  parts.title = (model.parts || []).join(', ');
+  parts.href = Query('3mf', true);
+  parts.download = `${model.name}-parts.3mf`;
 }
 
 // One build at a time: a change made while a build runs is sent when it ends,

@@ -63,3 +63,31 @@ def test_values_are_written_as_plain_values_and_other_objects_are_untouched():
     for values in ({"w": 51}, {"w": float("nan")}, {"w": True}, {"n": "4"}, {"m": 7}, {"x": 1}):
         with pytest.raises(BadValue):
             model.document_with(values)
+
+
+def test_bounds_and_labels_come_from_the_document_before_a_controls_file():
+    document = {"title": "Tag", "objects": [
+        {"vid": "hole", "type": "parameter", "value": {
+            "value": 5, "min": 2, "max": 8, "step": 0.5, "unit": "mm", "label": "Eye",
+            "description": "the eye for the key ring", "group": "Ring"}},
+        {"vid": "n", "type": "parameter", "value": {"value": 4, "choices": [4, 6]}},
+        {"vid": "free", "type": "parameter", "value": {"value": 1}},
+    ]}
+    # The document has bounds of its own, so the controls file is not read.
+    model = Model("tag", document, {"title": "Old", "parameters": {"free": {"max": 0}}})
+    described = model.describe()
+    assert described["title"] == "Tag"
+    assert described["parameters"] == [
+        {"name": "hole", "label": "Eye", "kind": "number", "value": 5, "min": 2, "max": 8,
+         "step": 0.5, "unit": "mm", "description": "the eye for the key ring", "group": "Ring"},
+        {"name": "n", "label": "n", "kind": "choice", "value": 4, "choices": [4, 6]},
+        {"name": "free", "label": "free", "kind": "number", "value": 1},
+    ]
+    for values, message in [({"hole": 9}, "hole must be at most 8 mm, not 9"),
+                            ({"hole": 1}, "hole must be at least 2 mm, not 1"),
+                            ({"hole": 2.2}, "hole must be 2 plus a whole number of steps of 0.5 mm, not 2.2"),
+                            ({"n": 5}, "n must be one of 4, 6, not 5")]:
+        with pytest.raises(BadValue) as refused:
+            model.document_with(values)
+        assert str(refused.value) == message
+    assert model.document_with({"hole": 7.5, "free": 99})["objects"][0]["value"]["value"] == 7.5
