@@ -3,8 +3,8 @@ the Host allow-list and cross-site refusals, and the guard on request bodies
 (size, time, a client that leaves while sending one)."""
 
 import asyncio
-import hashlib
 import base64
+import hashlib
 import json
 import logging
 import re

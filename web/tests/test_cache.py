@@ -8,8 +8,6 @@ import threading
 import time
 import urllib.parse
 
-import pytest
-
 from serving import WEB, redis_server, request, server
 
 sys.path.insert(0, str(WEB))
