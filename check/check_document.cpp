@@ -19,6 +19,7 @@
 #include "model/json_access.h"
 #include "model/limits.h"
 #include "model/object_keys.h"
+#include "pipeline/text_string.h"
 
 #include "check/shape_checker.h"
 
@@ -177,6 +178,7 @@ void ShapeChecker::CheckObject(const json& object, size_t i) {
   if (!info) return;
   if (!info->openMembers) CheckMembers(object, ResolvedAt(i), info->members, pointer, true);
   if (object.contains("_heightmap")) CheckHeightMap(ResolvedAt(i), pointer);
+  if (info->type == "text" && SetsTextString(ResolvedAt(i))) CheckTextString(ResolvedAt(i), pointer);
 }
 
 }  // namespace velamanifold::shape

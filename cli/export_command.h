@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "params/parameter_values.h"
@@ -20,6 +21,8 @@ struct ExportOptions {
   std::string object = "_all_";
   int64_t segments = 64;
   std::vector<ParameterAssignment> parameters;
+  // Attachments given as files: (attachment id, path), in order.
+  std::vector<std::pair<std::string, std::string>> attachments;
   int width = 0;  // picture size; 0: the format's default
   int height = 0;
   bool help = false;
