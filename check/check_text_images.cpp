@@ -56,11 +56,11 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 // Warns when the string member `key` is not one of `allowed`.
-void CheckChoice(const json& object, const std::string& key, const std::vector<std::string>& allowed,
-                 const std::string& pointer, Diagnostics& out) {
-  const json& value = Jobj(object, key);
-  if (!value.is_string()) return;
-  const std::string text = value.get<std::string>();
+void CheckChoice(const json& document, const json& object, const std::string& key,
+                 const std::vector<std::string>& allowed, const std::string& pointer,
+                 Diagnostics& out) {
+  if (!Jobj(object, key).is_string()) return;
+  const std::string text = TextMember(document, object, key, "");
   if (std::find(allowed.begin(), allowed.end(), text) != allowed.end()) return;
   out.Warning(pointer + "/" + key, "unknown " + key + " " + Quoted(text) + DidYouMean(text, allowed) +
                                        ": \"" + allowed.front() + "\" is used");
@@ -69,19 +69,21 @@ void CheckChoice(const json& object, const std::string& key, const std::vector<s
 }  // namespace
 
 void ShapeChecker::CheckTextString(const json& resolved, const std::string& pointer) {
-  const TextRequest request = ReadTextRequest(resolved, 64);
+  const TextRequest request = ReadTextRequest(resolved_, resolved, 64);
   if (!request.familyKnown) {
-    out_.Warning(pointer + "/font", "no font family " + Quoted(Js(resolved, "font", "")) +
+    out_.Warning(pointer + "/font", "no font family " +
+                                        Quoted(TextMember(resolved_, resolved, "font", "")) +
                                         ": the text is set in " + kDefaultFontFamily +
                                         "; the families are: " + Joined(FontFamilies()));
   }
   if (!request.styleKnown) {
-    out_.Warning(pointer + "/style", "unknown style " + Quoted(Js(resolved, "style", "")) +
+    out_.Warning(pointer + "/style", "unknown style " +
+                                         Quoted(TextMember(resolved_, resolved, "style", "")) +
                                          ": the text is set in Regular; the styles are Regular, "
                                          "Bold, Italic and Bold Italic");
   }
-  CheckChoice(resolved, "halign", {"left", "center", "right"}, pointer, out_);
-  CheckChoice(resolved, "valign", {"baseline", "bottom", "center", "top"}, pointer, out_);
+  CheckChoice(resolved_, resolved, "halign", {"left", "center", "right"}, pointer, out_);
+  CheckChoice(resolved_, resolved, "valign", {"baseline", "bottom", "center", "top"}, pointer, out_);
   if (!request.usable) {
     out_.Warning(pointer, "\"fontSize\" must be above 0 and at most 10000, \"spacing\" and "
                           "\"lineHeight\" between -100 and 100: the text builds nothing");

@@ -196,7 +196,7 @@ CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type, const
   if (type == "merge2d") return Merge2DRegion(pipeline, document, object, visiting);
   if (type == "text") {
     if (SetsTextString(object)) {
-      CrossSection region = TextStringRegion(object, pipeline);
+      CrossSection region = TextStringRegion(document, object, pipeline);
       return OffsetOutline(region, size, pipeline.PipelineSegments());
     }
     CrossSection region = TextToCrossSection(ReadOutlinePoints(Jobj(object, "_polygons"), pipeline));

@@ -153,7 +153,7 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
   }
 
   if (type == "text" && SetsTextString(object)) {
-    const CrossSection region = TextStringRegion(object, *this);
+    const CrossSection region = TextStringRegion(document, object, *this);
     if (region.IsEmpty()) return Manifold();
     const double offset = Jd(Jobj(size, "offset"), 0);
     const CrossSection grown =

@@ -5,6 +5,7 @@
 #include "import/font_catalog.h"
 #include "model/json_access.h"
 #include "model/limits.h"
+#include "params/templates.h"
 
 namespace velamanifold {
 
@@ -26,16 +27,30 @@ bool SetsTextString(const json& object) {
   return !polygons.is_array() || polygons.empty();
 }
 
-TextRequest ReadTextRequest(const json& object, int segments) {
+std::string TextMember(const json& document, const json& object, const std::string& key,
+                       const std::string& def) {
+  const std::string text = Js(object, key, def);
+  if (text.size() < 5 || text.rfind("{{", 0) != 0 || text.find("{{", 2) != std::string::npos ||
+      text.find("}}") != text.size() - 2) {
+    return text;
+  }
+  const json& parameter = FindObject(document, text.substr(2, text.size() - 4));
+  if (Js(parameter, "type", "") != "parameter") return text;
+  const json& value = Jobj(Jobj(parameter, "value"), "value");
+  if (value.is_number()) return NumberToJsonString(value.get<double>());
+  return Js(value, text);
+}
+
+TextRequest ReadTextRequest(const json& document, const json& object, int segments) {
   TextRequest request;
-  request.text = Js(object, "text", "");
-  const json& font = Jobj(object, "font");
-  request.family = font.is_string() ? MatchFontFamily(font.get<std::string>()) : "";
+  request.text = TextMember(document, object, "text", "");
+  const std::string font = TextMember(document, object, "font", "");
+  request.family = MatchFontFamily(font);
   if (request.family.empty()) {
-    request.familyKnown = !font.is_string() || font.get<std::string>().empty();
+    request.familyKnown = font.empty();
     request.family = kDefaultFontFamily;
   }
-  request.style = MatchFontStyle(Js(object, "style", ""));
+  request.style = MatchFontStyle(TextMember(document, object, "style", ""));
   if (request.style.empty()) {
     request.styleKnown = false;
     request.style = "Regular";
@@ -45,11 +60,11 @@ TextRequest ReadTextRequest(const json& object, int segments) {
   layout.spacing = Jd(Jobj(object, "spacing"), 1);
   layout.lineHeight = Jd(Jobj(object, "lineHeight"), 1);
   layout.segments = segments;
-  const std::string h = Js(object, "halign", "left");
+  const std::string h = TextMember(document, object, "halign", "left");
   layout.halign = h == "center" ? TextHAlign::kCenter
                   : h == "right" ? TextHAlign::kRight
                                  : TextHAlign::kLeft;
-  const std::string v = Js(object, "valign", "baseline");
+  const std::string v = TextMember(document, object, "valign", "baseline");
   layout.valign = v == "bottom"   ? TextVAlign::kBottom
                   : v == "center" ? TextVAlign::kCenter
                   : v == "top"    ? TextVAlign::kTop
@@ -60,8 +75,9 @@ TextRequest ReadTextRequest(const json& object, int segments) {
   return request;
 }
 
-manifold::CrossSection TextStringRegion(const json& object, VelaPipeline& pipeline) {
-  TextRequest request = ReadTextRequest(object, pipeline.PipelineSegments());
+manifold::CrossSection TextStringRegion(const json& document, const json& object,
+                                        VelaPipeline& pipeline) {
+  TextRequest request = ReadTextRequest(document, object, pipeline.PipelineSegments());
   CheckCount(static_cast<int64_t>(request.text.size()), kMaxTextBytes, "text length in bytes");
   if (!request.usable || request.text.empty()) return manifold::CrossSection();
   const FontBytes font = LoadFontFile(FontFilePath(request.family, request.style), nullptr);

@@ -28,14 +28,22 @@ struct TextRequest {
 // string is there and "_polygons" is absent, not a list or an empty list.
 bool SetsTextString(const json& object);
 
-// Returns the font and layout of a "text" object's members ("font", "style",
-// "fontSize", "halign", "valign", "spacing", "lineHeight") at `segments`.
-TextRequest ReadTextRequest(const json& object, int segments);
+// Returns the text member `key` of an object of `document`. Placeholders
+// stand for numbers only, so a text parameter written alone as "={{name}}"
+// comes out of the solver as "{{name}}": such a member takes the text (or
+// number) of the parameter `name`.
+std::string TextMember(const json& document, const json& object, const std::string& key,
+                       const std::string& def);
+
+// Returns the font and layout of a "text" object's members ("text", "font",
+// "style", "fontSize", "halign", "valign", "spacing", "lineHeight") at `segments`.
+TextRequest ReadTextRequest(const json& document, const json& object, int segments);
 
 // Returns the region of the object's string, y up, read left to right from
 // above, before "move" and "offset"; empty for unusable members or a font
 // that cannot be read. Throws LimitError past the text length or outline
 // point ceilings.
-manifold::CrossSection TextStringRegion(const json& object, VelaPipeline& pipeline);
+manifold::CrossSection TextStringRegion(const json& document, const json& object,
+                                        VelaPipeline& pipeline);
 
 }  // namespace velamanifold
