@@ -89,9 +89,9 @@ GreyImage DecodePng(const uint8_t* data, size_t size, int64_t maxPixels, std::st
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
     return GreyImage{};
   }
-  // Refuse oversized headers inside libpng too, and keep text and profile
-  // chunks (which may be compressed bombs of their own) small.
-  png_set_user_limits(png, kMaxSide, kMaxSide);
+  // The header's size is judged below, with a message of our own; text and
+  // profile chunks (which may be compressed bombs of their own) stay small.
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_set_chunk_cache_max(png, 256);
   png_set_chunk_malloc_max(png, 1 << 20);
   png_set_read_fn(png, &source, PngRead);
