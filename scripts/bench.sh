@@ -14,5 +14,6 @@ if [ ! -f "$build/build.ninja" ] || [ "$root/scripts/deps.sh" -nt "$build/build.
     -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput >&2
+cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput \
+  tarvo_bench_make_photo >&2
 exec python3 "$root/bench/run.py" --bin "$build" "$@"
