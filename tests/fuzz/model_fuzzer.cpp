@@ -51,7 +51,7 @@ constexpr const char* kCopyModes[] = {"none", "radial", "grid", "hex"};
 // Strings to set: kerning, ligatures, marks, right-to-left and complex
 // scripts, characters no font has, line breaks, and nothing at all.
 constexpr const char* kStrings[] = {
-    "Hello", "AV To fi ffl", "e\u0301 n\u0303 \u1e9b\u0323", "\u0645\u0631\u062d\u0628\u0627",
+    "Hello AV", "AV To fi ffl", "e\u0301 n\u0303 \u1e9b\u0323", "\u0645\u0631\u062d\u0628\u0627",
     "\u05e9\u05dc\u05d5\u05dd", "\u0928\u092e\u0938\u094d\u0924\u0947", "\u4e2d\u6587 \U0001F600",
     "a\nb\r\n\nc", "", " ", "\n\n\n", "O0O0O0O0O0O0O0O0O0O0", "\u200d\u200c\ufeff"};
 constexpr const char* kFonts[] = {"DejaVu Sans", "dejavuserif", "Liberation Mono", "Noto Sans Arabic",
@@ -153,12 +153,15 @@ class Generator {
     if (in_.ConsumeBool()) {
       object["innercuts"] = json::array({{{"vid", Id()}, {"depth", Number()}}});
     }
-    if (type == "text" && in_.ConsumeBool()) {
+    // Short inputs run out of bytes, and every choice then reads false: the
+    // string and the picture are what they get, the point lists and height
+    // maps need a byte more.
+    if (type == "text" && !in_.ConsumeBool()) {
       TextMembers(object);
     } else if (type == "text" || type == "svg") {
       object["_polygons"] = Outline();
     }
-    if ((type == "bumpmesh" || type == "bumpmeshCylinder") && in_.ConsumeBool()) {
+    if ((type == "bumpmesh" || type == "bumpmeshCylinder") && !in_.ConsumeBool()) {
       object["attachmentVid"] = "picture";
       if (in_.ConsumeBool()) object["invert"] = in_.ConsumeBool();
       for (const char* key : {"contrast", "gamma", "pixelSize", "maxPixels"}) {
@@ -176,8 +179,8 @@ class Generator {
   }
 
   void TextMembers(json& object) {
-    object["text"] = in_.ConsumeBool() ? std::string(Pick(in_, kStrings))
-                                       : std::string(in_.ConsumeIntegralInRange(0, 12000), 'W');
+    object["text"] = !in_.ConsumeBool() ? std::string(Pick(in_, kStrings))
+                                        : std::string(in_.ConsumeIntegralInRange(0, 12000), 'W');
     if (in_.ConsumeBool()) object["font"] = Pick(in_, kFonts);
     if (in_.ConsumeBool()) object["style"] = Pick(in_, kStyles);
     if (in_.ConsumeBool()) object["halign"] = Pick(in_, kAligns);
