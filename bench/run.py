@@ -92,6 +92,26 @@ def make_relief_request():
     return path
 
 
+def make_photo_request(bindir):
+    """Writes the request of a lithophane of a 4000 x 3000 JPEG (a phone
+    photo's size) at the default resolution into bench/out/."""
+    photo = os.path.join(OUT, "photo-4000x3000.jpg")
+    if not os.path.exists(photo):
+        subprocess.run([os.path.join(bindir, "bench", "tarvo_bench_make_photo"), photo],
+                       check=True)
+    with open(photo, "rb") as f:
+        content = base64.b64encode(f.read()).decode()
+    document = json.dumps({"objects": [{"vid": "litho", "type": "bumpmesh", "attachmentVid": "photo",
+                                        "invert": True,
+                                        "size": {"x": 100, "y": 75, "base": 0.8, "z": 2.4}}],
+                           "attachments": [{"vid": "photo", "filetype": "image/jpeg",
+                                            "content": content}]}, separators=(",", ":"))
+    path = os.path.join(OUT, "lithophane_jpeg.build.json")
+    with open(path, "w") as f:
+        json.dump({"jsonStr": document, "vid": "litho"}, f, separators=(",", ":"))
+    return path
+
+
 def describe(answer_path, op):
     """Returns (triangle count or '-', answer bytes, answer dict or None)."""
     size = os.path.getsize(answer_path)
@@ -331,7 +351,7 @@ def main():
 
     stl, stl_requests = make_stl_requests(args.bin)
     requests = sorted(os.path.join(MODELS, f) for f in os.listdir(MODELS) if f.endswith(".json"))
-    requests += stl_requests + [make_relief_request()]
+    requests += stl_requests + [make_relief_request(), make_photo_request(args.bin)]
     rows = []
     for path in requests:
         name, op = os.path.basename(path)[:-5].rsplit(".", 1)

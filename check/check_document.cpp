@@ -19,6 +19,7 @@
 #include "model/json_access.h"
 #include "model/limits.h"
 #include "model/object_keys.h"
+#include "pipeline/text_string.h"
 
 #include "check/shape_checker.h"
 
@@ -179,6 +180,7 @@ void ShapeChecker::CheckObject(const json& object, size_t i) {
   if (info->type == "parameter") CheckParameterBounds(object, pointer);
   if (info->type == "thread") CheckThreadStandard(ResolvedAt(i), pointer);
   if (object.contains("_heightmap")) CheckHeightMap(ResolvedAt(i), pointer);
+  if (info->type == "text" && SetsTextString(ResolvedAt(i))) CheckTextString(ResolvedAt(i), pointer);
 }
 
 }  // namespace velamanifold::shape

@@ -72,10 +72,12 @@ void ShapeChecker::CheckValue(const MemberInfo& info, const json& value, const j
       return;
     case ValueKind::kObjectId:
     case ValueKind::kAttachmentId:
+    case ValueKind::kImageId:
       if (!value.is_string()) {
         WrongKind(pointer, info.kind, value, ": it names nothing");
       } else {
-        Refer(pointer, value.get<std::string>(), info.kind == ValueKind::kAttachmentId, "vela");
+        Refer(pointer, value.get<std::string>(), info.kind != ValueKind::kObjectId,
+              info.kind == ValueKind::kImageId ? "image" : "vela");
       }
       return;
     case ValueKind::kObjectIds:

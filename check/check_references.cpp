@@ -59,9 +59,12 @@ void ShapeChecker::CheckAttachments() {
       CheckStl(content, pointer + "/content");
     } else if (filetype == "vela") {
       CheckIncluded(content, pointer + "/content");
+    } else if (filetype == "image/png" || filetype == "image/jpeg") {
+      CheckImage(content, pointer + "/content");
     } else {
-      out_.Error(pointer + "/filetype", "unknown file type " + Quoted(filetype) +
-                                            DidYouMean(filetype, {"model/stl", "vela"}));
+      out_.Error(pointer + "/filetype",
+                 "unknown file type " + Quoted(filetype) +
+                     DidYouMean(filetype, {"model/stl", "vela", "image/png", "image/jpeg"}));
     }
   }
 }
@@ -108,9 +111,13 @@ void ShapeChecker::CheckReferences() {
         for (const auto& [id, type] : attachmentTypes_) known.push_back(id);
         out_.Error(ref.pointer,
                    "no attachment has the id \"" + ref.id + "\"" + DidYouMean(ref.id, known));
-      } else if (found->second != ref.filetype) {
+      } else if (ref.filetype == "image" ? found->second != "image/png" &&
+                                               found->second != "image/jpeg"
+                                         : found->second != ref.filetype) {
+        const std::string wanted =
+            ref.filetype == "image" ? "\"image/png\" or \"image/jpeg\"" : Quoted(ref.filetype);
         out_.Error(ref.pointer, "attachment \"" + ref.id + "\" is of file type " +
-                                    Quoted(found->second) + ", not " + Quoted(ref.filetype) +
+                                    Quoted(found->second) + ", not " + wanted +
                                     ": it is not used");
       }
     } else if (!objectIds_.count(ref.id)) {

@@ -59,6 +59,11 @@ class ShapeChecker {
   void CollectIds(const json& objects);
   void CheckObject(const json& object, size_t i);
   void CheckHeightMap(const json& object, const std::string& pointer);
+  // A "text" object set from its string: font, style, alignment, sizes and
+  // the characters the font has no glyph for.
+  void CheckTextString(const json& resolved, const std::string& pointer);
+  // The Base64 content of a PNG or JPEG attachment, decoded as a relief would.
+  void CheckImage(const json& content, const std::string& pointer);
   // Checks every member of a record against the members its kind allows.
   void CheckMembers(const json& record, const json& resolved, const std::vector<MemberInfo>& table,
                     const std::string& pointer, bool topLevel);

@@ -1,6 +1,7 @@
 #include "cli/export_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <iterator>
 #include <cinttypes>
@@ -9,6 +10,7 @@
 #include <set>
 
 #include "check/diagnostics.h"
+#include "cli/base64.h"
 #include "cli/files.h"
 #include "cli/findings_text.h"
 #include "cli/stdout_guard.h"
@@ -105,6 +107,59 @@ void ReadAssignment(const std::string& text, ExportOptions& options) {
   options.parameters.emplace_back(text.substr(0, equals), text.substr(equals + 1));
 }
 
+// A failure of the export, reported as "tarvo-cli: SUBJECT: MESSAGE".
+struct ExportFailure {
+  std::string subject;
+  std::string message;
+};
+
+void ReadAttachment(const std::string& text, ExportOptions& options) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+    throw Usage("--attach wants ID=FILE, not \"" + text + "\"");
+  }
+  options.attachments.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+}
+
+// Returns the attachment file type of a file's bytes by their signature (or
+// an STL by its name), or the empty text when it is none we read.
+std::string AttachmentFileType(const std::string& path, const std::string& bytes) {
+  if (bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0) return "image/png";
+  if (bytes.rfind("\xff\xd8\xff", 0) == 0) return "image/jpeg";
+  std::string lower;
+  for (char c : path) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".stl") == 0) return "model/stl";
+  return "";
+}
+
+// Puts each file given with --attach into the document as the Base64
+// content of the attachment of its id, replacing the content (and file
+// type) of one the model already has, or adding it.
+void SetAttachments(json& document, const ExportOptions& options) {
+  for (const auto& [id, path] : options.attachments) {
+    std::string bytes;
+    try {
+      bytes = ReadWholeFile(path);
+    } catch (const std::exception& e) {
+      throw ExportFailure{path, e.what()};
+    }
+    const std::string filetype = AttachmentFileType(path, bytes);
+    if (filetype.empty()) {
+      throw ExportFailure{path, "not a PNG, JPEG or STL file (attachment \"" + id + "\")"};
+    }
+    if (!document.is_object()) return;
+    json& attachments = document["attachments"];
+    if (!attachments.is_array()) attachments = json::array();
+    json* slot = nullptr;
+    for (json& attachment : attachments) {
+      if (attachment.is_object() && attachment.value("vid", json()) == id) slot = &attachment;
+    }
+    if (slot == nullptr) slot = &attachments.emplace_back(json{{"vid", id}});
+    (*slot)["filetype"] = filetype;
+    (*slot)["content"] = Base64Encode(bytes.data(), bytes.size());
+  }
+}
+
 // Text that failed to parse gets the reason without the library's code prefix.
 std::string ParseReason(const std::string& text) {
   try {
@@ -120,11 +175,6 @@ std::string ParseReason(const std::string& text) {
   return "unreadable";
 }
 
-// A failure of the export, reported as "tarvo-cli: SUBJECT: MESSAGE".
-struct ExportFailure {
-  std::string subject;
-  std::string message;
-};
 
 // The name of the model in messages.
 std::string ModelName(const ExportOptions& options) {
@@ -195,6 +245,7 @@ BuiltModel BuildModel(const ExportOptions& options) {
     // Values set from outside go in before templates and dropdowns are solved.
     SetParameterValues(document, options.parameters);
     CheckAssignedBounds(document, options.parameters);
+    SetAttachments(document, options);
 
     // The checker's findings on the document as exported: what the build
     // passes over in silence (unknown types, missing references) is said.
@@ -345,6 +396,8 @@ std::string ExportUsage() {
          "  -D NAME=VALUE    sets parameter NAME before the model is solved; repeatable\n"
          "  --parts          .3mf: one object per visible object, named by its \"name\"\n"
          "                   or its id, so that a slicer can place each one apart\n"
+         "  --attach ID=FILE uses FILE (PNG, JPEG or STL) as the content of attachment\n"
+         "                   ID, replacing the model's own or adding it; repeatable\n"
          "  --size WxH       picture size (default 800x600 for .png, 256x256 for the\n"
          "                   thumbnail of .3mf)\n"
          "  --strict         fails, writing nothing, when the model has errors\n"
@@ -390,6 +443,8 @@ ExportOptions ParseExportArguments(const std::vector<std::string>& args) {
       options.parts = true;
     } else if (is("--size")) {
       ReadSize(value("--size"), options);
+    } else if (is("--attach")) {
+      ReadAttachment(value("--attach"), options);
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw Usage("unknown option \"" + arg + "\"");
     } else {

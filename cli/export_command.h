@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "params/parameter_values.h"
@@ -21,6 +22,8 @@ struct ExportOptions {
   int64_t segments = 64;
   std::vector<ParameterAssignment> parameters;
   bool parts = false;  // .3mf: one object per visible top-level object
+  // Attachments given as files: (attachment id, path), in order.
+  std::vector<std::pair<std::string, std::string>> attachments;
   int width = 0;  // picture size; 0: the format's default
   int height = 0;
   bool strict = false;  // errors in the model fail the export

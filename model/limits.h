@@ -25,6 +25,12 @@ inline constexpr int64_t kMaxTriangles = 4000000;
 // library's triangulator recurses once per point of a collinear run, so this
 // also bounds the stack it needs.
 inline constexpr int64_t kMaxOutlinePoints = 250000;
+// Longest string a "text" object may set, in bytes of UTF-8.
+inline constexpr int64_t kMaxTextBytes = 10000;
+// Most pixels a relief picture (PNG or JPEG attachment) may claim in its
+// header; a larger one is refused before it is decoded. A 48-megapixel
+// phone photo fits.
+inline constexpr int64_t kMaxImagePixels = 50000000;
 // Deepest chain of objects referring to objects (and of included models).
 inline constexpr int kMaxObjectDepth = 200;
 // Most work of one rounding of a solid that is not convex: its triangles

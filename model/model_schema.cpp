@@ -24,6 +24,7 @@ json MemberSchema(const MemberInfo& member) {
       return Ref("flagValue");
     case ValueKind::kObjectId:
     case ValueKind::kAttachmentId:
+    case ValueKind::kImageId:
       return Ref("idValue");
     case ValueKind::kObjectIds:
     case ValueKind::kAttachmentIds:
@@ -114,10 +115,13 @@ json ContentWhen(const std::string& filetype, const json& content) {
 json AttachmentDefinition() {
   json definition = RecordSchema(AttachmentMembers());
   definition["required"] = {"vid", "filetype", "content"};
-  definition["properties"]["filetype"] = {{"enum", {"model/stl", "vela"}}};
+  definition["properties"]["filetype"] = {{"enum", {"model/stl", "vela", "image/png", "image/jpeg"}}};
   json stl = {{"type", "string"}, {"description", "Base64 of an STL file"}};
+  json png = {{"type", "string"}, {"description", "Base64 of a PNG file"}};
+  json jpeg = {{"type", "string"}, {"description", "Base64 of a JPEG file"}};
   definition["allOf"] =
-      json::array({ContentWhen("model/stl", stl), ContentWhen("vela", {{"$ref", "#"}})});
+      json::array({ContentWhen("model/stl", stl), ContentWhen("vela", {{"$ref", "#"}}),
+                   ContentWhen("image/png", png), ContentWhen("image/jpeg", jpeg)});
   return definition;
 }
 

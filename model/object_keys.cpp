@@ -62,12 +62,13 @@ ObjectType Planar(const char* type, const char* summary, std::vector<MemberInfo>
 
 // Text and SVG outlines are solids when built and regions when cut or lathed,
 // so their move has the 3D and the 2D members.
-ObjectType Outline(const char* type, const char* summary) {
+ObjectType Outline(const char* type, const char* summary, std::vector<MemberInfo> own = {}) {
   std::vector<MemberInfo> members = Common();
   members.push_back(Numbers("rotate", {"x", "y", "z"}));
   members.push_back(Numbers("move", {"x", "y", "z", "rotate"}));
   members.push_back({"_polygons", K::kPoints, {}});
   members.push_back(SizeRecord(NumberList({"offset", "z"})));
+  for (MemberInfo& member : own) members.push_back(std::move(member));
   return {type, summary, std::move(members)};
 }
 
@@ -89,8 +90,17 @@ std::vector<ObjectType> MakeObjectTypes() {
       Numbers("grid", {"count", "instanceCount", "angle", "degree", "height", "radius"});
   const std::vector<MemberInfo> heightMap = {
       {"_heightmap", K::kGreyValues, {}}, Num("_heightmapWidth"), Num("_heightmapHeight")};
+  // A relief's grey values come from "_heightmap" or from a picture, which
+  // is shrunk to "pixelSize" and "maxPixels" and toned.
+  const std::vector<MemberInfo> picture = {{"attachmentVid", K::kImageId, {}},
+                                           {"invert", K::kFlag, {}},
+                                           Num("contrast"),
+                                           Num("gamma"),
+                                           Num("pixelSize"),
+                                           Num("maxPixels")};
   auto withHeightMap = [&](std::vector<MemberInfo> own) {
     own.insert(own.end(), heightMap.begin(), heightMap.end());
+    own.insert(own.end(), picture.begin(), picture.end());
     return own;
   };
 
@@ -167,7 +177,15 @@ std::vector<ObjectType> MakeObjectTypes() {
             {{"attachmentVids", K::kAttachmentIds, {}}}),
       Solid("includepart", "the visible objects of an included model",
             {{"attachmentVid", K::kAttachmentId, {}}, {"partvalues", K::kValues, {}}}),
-      Outline("text", "glyph outlines extruded up"),
+      Outline("text", "glyph outlines, or a string set in a font, extruded up",
+              {{"text", K::kText, {}},
+               {"font", K::kText, {}},
+               {"style", K::kText, {}},
+               Num("fontSize"),
+               {"halign", K::kText, {}},
+               {"valign", K::kText, {}},
+               Num("spacing"),
+               Num("lineHeight")}),
       Outline("svg", "drawing outlines extruded up"),
       Solid("bumpmesh", "a flat relief plate raised by a height map",
             withHeightMap({SizeRecord(NumberList({"x", "y", "base", "z"}))})),
@@ -249,6 +267,8 @@ std::string KindName(ValueKind kind) {
       return "an attachment id";
     case K::kAttachmentIds:
       return "a list of attachment ids";
+    case K::kImageId:
+      return "the id of an image attachment";
     case K::kPoints:
       return "a list of contours of [x, y] points";
     case K::kGreyValues:

@@ -17,6 +17,7 @@ enum class ValueKind {
   kCuts,           // a list of cuts: object ids or {"vid", "depth"} records
   kAttachmentId,   // the id of an attachment
   kAttachmentIds,  // a list of attachment ids
+  kImageId,        // the id of a PNG or JPEG attachment
   kPoints,         // contours of [x, y] points
   kGreyValues,     // a list of grey values 0..255
   kValues,         // a list of values of any kind

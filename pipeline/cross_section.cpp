@@ -10,6 +10,7 @@
 #include "params/templates.h"
 #include "model/json_access.h"
 #include "model/limits.h"
+#include "pipeline/text_string.h"
 
 namespace velamanifold {
 
@@ -194,6 +195,10 @@ CrossSection PlanarRegion(VelaPipeline& pipeline, const std::string& type, const
   }
   if (type == "merge2d") return Merge2DRegion(pipeline, document, object, visiting);
   if (type == "text") {
+    if (SetsTextString(object)) {
+      CrossSection region = TextStringRegion(document, object, pipeline);
+      return OffsetOutline(region, size, pipeline.PipelineSegments());
+    }
     CrossSection region = TextToCrossSection(ReadOutlinePoints(Jobj(object, "_polygons"), pipeline));
     // Glyph outlines arrive with y pointing down.
     if (!region.IsEmpty()) region = region.Mirror({0, 1});

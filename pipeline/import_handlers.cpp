@@ -16,7 +16,9 @@
 #include "pipeline/cross_section.h"
 #include "model/json_access.h"
 #include "model/limits.h"
+#include "pipeline/image_relief.h"
 #include "pipeline/pipeline.h"
+#include "pipeline/text_string.h"
 
 namespace velamanifold {
 
@@ -150,6 +152,16 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
     return result;
   }
 
+  if (type == "text" && SetsTextString(object)) {
+    const CrossSection region = TextStringRegion(document, object, *this);
+    if (region.IsEmpty()) return Manifold();
+    const double offset = Jd(Jobj(size, "offset"), 0);
+    const CrossSection grown =
+        std::abs(offset) > 1e-9 ? Offset2D(region, offset, 1, 2.0, PipelineSegments()) : region;
+    // Set in a font, the glyphs already read upright from above.
+    return ExtrudeOutline(grown.ToPolygons(), OutlineHeight(size));
+  }
+
   if (type == "text" || type == "svg") {
     const json& input = Jobj(object, "_polygons");
     if (!input.is_array()) return Manifold();
@@ -167,10 +179,26 @@ Manifold VelaPipeline::BuildImportedObject(const std::string& type, const json& 
   }
 
   if (type == "bumpmesh" || type == "bumpmeshCylinder") {
-    if (!HasHeightMap(object)) return Manifold();
-    std::vector<uint8_t> bytes = ReadHeightMap(object["_heightmap"]);
-    int w = Ji(object["_heightmapWidth"], 0);
-    int h = Ji(object["_heightmapHeight"], 0);
+    std::vector<uint8_t> bytes;
+    int w = 0;
+    int h = 0;
+    if (HasHeightMap(object)) {
+      bytes = ReadHeightMap(object["_heightmap"]);
+      w = Ji(object["_heightmapWidth"], 0);
+      h = Ji(object["_heightmapHeight"], 0);
+    } else if (FindImageAttachment(document, object) != nullptr) {
+      // A picture is shrunk to the relief's resolution before anything is
+      // charged or made: its pixels are as many as the map's grey values.
+      const bool flat = type == "bumpmesh";
+      const double spanX = flat ? Jd(Jobj(size, "x"), 100) : M_PI * Jd(Jobj(size, "diameter"), 50);
+      const double spanY = flat ? Jd(Jobj(size, "y"), 100) : Jd(Jobj(size, "height"), 80);
+      ReliefMap map = ImageReliefMap(document, object, spanX, spanY);
+      bytes = std::move(map.grey);
+      w = map.w;
+      h = map.h;
+    } else {
+      return Manifold();
+    }
     // Maps with too few grey values build nothing, so only a usable one is charged.
     const bool usable = w >= 1 && h >= 1 && static_cast<int64_t>(w) * h <=
                                                 static_cast<int64_t>(bytes.size());

@@ -14,7 +14,8 @@ if [ ! -f "$build/build.ninja" ] || [ "$root/scripts/deps.sh" -nt "$build/build.
     -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput >&2
+cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput \
+  tarvo_bench_make_photo >&2
 # The library's Python binding, for its figures beside ours; installed again
 # only when the pinned list changes.
 bench_py=${TARVO_DEPS_DIR:-$root/.deps}/bench-py

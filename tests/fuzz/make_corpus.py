@@ -16,6 +16,7 @@ import json
 import os
 import struct
 import sys
+import zlib
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 OPS = {"probe": 0, "build": 1, "build_xml": 2, "multi_xml": 3, "cross_section": 4}
@@ -103,6 +104,10 @@ MODELS = {
                 "visible": True}],
     "polygons": [{"vid": "m", "type": "polygons", "attachmentVids": ["stl", "row"]}],
     "text": [{"vid": "m", "type": "text", "_polygons": SQUARE, "size": {"z": 2, "offset": 0.5}}],
+    "text-string": [{"vid": "f", "type": "parameter", "value": {"value": "Noto Serif"}},
+                    {"vid": "m", "type": "text", "text": "AV fi\u00e9\n\u05e9\u05dc\u05d5\u05dd \u4e2d",
+                     "font": "={{f}}", "style": "Bold Italic", "fontSize": 8, "halign": "center",
+                     "valign": "top", "spacing": 1.2, "lineHeight": 1.5, "size": {"z": 2, "offset": 0.3}}],
     "svg": [{"vid": "m", "type": "svg", "_polygons": SQUARE, "size": {"z": 2}}],
     "bumpmesh": [{"vid": "m", "type": "bumpmesh", "_heightmap": [0, 255, 128, 64, 32, 16],
                   "_heightmapWidth": 3, "_heightmapHeight": 2, "size": {"x": 10, "y": 10}}],
@@ -127,6 +132,30 @@ ATTACHMENTS = [
 ]
 
 
+def grey_png(width, height, values, colour=0, depth=8):
+    """Returns a PNG file of unfiltered rows of `values` (bytes, row after row)."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    row = len(values) // height
+    raw = b"".join(b"\0" + bytes(values[y * row:(y + 1) * row]) for y in range(height))
+    header = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
+            + chunk(b"IEND", b""))
+
+
+def picture_models():
+    """Reliefs from picture attachments: grey, RGB and grey-alpha PNGs."""
+    pictures = {"grey": grey_png(4, 3, list(range(0, 240, 20))),
+                "rgb": grey_png(2, 2, [255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9], colour=2),
+                "alpha": grey_png(2, 1, [0, 128, 255, 0], colour=4)}
+    for name, data in pictures.items():
+        for kind in ("bumpmesh", "bumpmeshCylinder"):
+            relief = {"vid": "m", "type": kind, "attachmentVid": "p", "invert": True,
+                      "contrast": 1.5, "gamma": 0.8, "pixelSize": 0.5, "maxPixels": 10000}
+            yield "picture-%s-%s" % (name, kind), {"objects": [relief], "attachments": [
+                {"vid": "p", "filetype": "image/png", "content": base64.b64encode(data).decode()}]}
+
+
 def seeds():
     for path in sorted(glob.glob(os.path.join(ROOT, "examples", "*.json"))):
         with open(path, "rb") as f:
@@ -140,9 +169,13 @@ def seeds():
             {"jsonStr": text, "vid": "m", "segments": 16, "wantColors": True})
         yield name + "-doc", OPS["build"] + 5, text
         yield name + "-doc-xml", OPS["build_xml"] + 10, text
-        if name in ("merge2d", "rectangle", "circle", "slice", "text", "svg"):
+        if name in ("merge2d", "rectangle", "circle", "slice", "text", "text-string", "svg"):
             yield name + "-section", OPS["cross_section"], json.dumps({"jsonStr": text, "vid": "m"})
             yield name + "-section-doc", OPS["cross_section"] + 5, text
+    for name, document in picture_models():
+        text = json.dumps(document)
+        yield name, OPS["build"], json.dumps({"jsonStr": text, "vid": "m", "segments": 16})
+        yield name + "-doc", OPS["build"] + 5, text
     two = json.dumps({"objects": MODELS["union"] + MODELS["params"][:2]})
     yield "build_xml", OPS["build_xml"], json.dumps(
         {"jsonStr": two, "vid": "_all_", "name": "a&b", "segments": 12})

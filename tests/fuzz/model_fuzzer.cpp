@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+#include <png.h>
+
+#include <cstdlib>
+
 #include <nlohmann/json.hpp>
 
 #include "cli/base64.h"
@@ -43,6 +48,21 @@ constexpr const char* kListKeys[] = {"baseObjects", "subtractObjects", "intersec
                                      "outcut", "bottom", "top", "union", "subtract",
                                      "intersect", "attachmentVids"};
 constexpr const char* kCopyModes[] = {"none", "radial", "grid", "hex"};
+// Strings to set: kerning, ligatures, marks, right-to-left and complex
+// scripts, characters no font has, line breaks, and nothing at all.
+constexpr const char* kStrings[] = {
+    "Hello AV", "AV To fi ffl", "e\u0301 n\u0303 \u1e9b\u0323", "\u0645\u0631\u062d\u0628\u0627",
+    "\u05e9\u05dc\u05d5\u05dd", "\u0928\u092e\u0938\u094d\u0924\u0947", "\u4e2d\u6587 \U0001F600",
+    "a\nb\r\n\nc", "", " ", "\n\n\n", "O0O0O0O0O0O0O0O0O0O0", "\u200d\u200c\ufeff"};
+constexpr const char* kFonts[] = {"DejaVu Sans", "dejavuserif", "Liberation Mono", "Noto Sans Arabic",
+                                  "Noto Sans Devanagari", "Noto Sans Hebrew", "Nope", ""};
+constexpr const char* kStyles[] = {"Regular", "Bold", "Italic", "Bold Italic", "oblique", "Heavy"};
+constexpr const char* kAligns[] = {"left", "center", "right", "baseline", "bottom", "top", "x"};
+
+void AppendPng(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::string*>(png_get_io_ptr(png));
+  out->append(reinterpret_cast<const char*>(data), length);
+}
 
 template <typename T, size_t N>
 const T& Pick(FuzzedDataProvider& in, const T (&items)[N]) {
@@ -133,8 +153,21 @@ class Generator {
     if (in_.ConsumeBool()) {
       object["innercuts"] = json::array({{{"vid", Id()}, {"depth", Number()}}});
     }
-    if (type == "text" || type == "svg") object["_polygons"] = Outline();
-    if (type == "bumpmesh" || type == "bumpmeshCylinder") {
+    // Short inputs run out of bytes, and every choice then reads false: the
+    // string and the picture are what they get, the point lists and height
+    // maps need a byte more.
+    if (type == "text" && !in_.ConsumeBool()) {
+      TextMembers(object);
+    } else if (type == "text" || type == "svg") {
+      object["_polygons"] = Outline();
+    }
+    if ((type == "bumpmesh" || type == "bumpmeshCylinder") && !in_.ConsumeBool()) {
+      object["attachmentVid"] = "picture";
+      if (in_.ConsumeBool()) object["invert"] = in_.ConsumeBool();
+      for (const char* key : {"contrast", "gamma", "pixelSize", "maxPixels"}) {
+        if (in_.ConsumeBool()) object[key] = Number();
+      }
+    } else if (type == "bumpmesh" || type == "bumpmeshCylinder") {
       const int samples = in_.ConsumeIntegralInRange(0, 1000000);
       object["_heightmap"] = json(std::vector<int>(samples, in_.ConsumeIntegral<uint8_t>()));
       object["_heightmapWidth"] = in_.ConsumeIntegralInRange(0, 1000000);
@@ -145,15 +178,127 @@ class Generator {
     return object;
   }
 
+  void TextMembers(json& object) {
+    object["text"] = !in_.ConsumeBool() ? std::string(Pick(in_, kStrings))
+                                        : std::string(in_.ConsumeIntegralInRange(0, 12000), 'W');
+    if (in_.ConsumeBool()) object["font"] = Pick(in_, kFonts);
+    if (in_.ConsumeBool()) object["style"] = Pick(in_, kStyles);
+    if (in_.ConsumeBool()) object["halign"] = Pick(in_, kAligns);
+    if (in_.ConsumeBool()) object["valign"] = Pick(in_, kAligns);
+    for (const char* key : {"fontSize", "spacing", "lineHeight"}) {
+      if (in_.ConsumeBool()) object[key] = Number();
+    }
+  }
+
+  // Returns a PNG (any colour type, 1 to 16 bits, maybe interlaced) or a
+  // JPEG (grey or RGB, maybe progressive) of up to 64 x 64 pixels, written
+  // by the libraries, then maybe truncated, its bytes flipped, or its
+  // header's size replaced.
+  std::string Picture() {
+    const int w = in_.ConsumeIntegralInRange(1, 64), h = in_.ConsumeIntegralInRange(1, 64);
+    const uint8_t shade = in_.ConsumeIntegral<uint8_t>();
+    std::string file;
+    if (in_.ConsumeBool()) {
+      constexpr int kColours[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_COLOR_TYPE_PALETTE};
+      const int colour = Pick(in_, kColours);
+      int depth = colour == PNG_COLOR_TYPE_PALETTE ? 8 : in_.ConsumeBool() ? 8 : 16;
+      if (colour == PNG_COLOR_TYPE_GRAY && in_.ConsumeBool()) depth = 1;
+      png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+      png_infop info = png_create_info_struct(png);
+      png_set_write_fn(png, &file, AppendPng, nullptr);
+      png_set_IHDR(png, info, w, h, depth, colour,
+                   in_.ConsumeBool() ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                   PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+      png_color palette[4] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {shade, shade, shade}};
+      if (colour == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette, 4);
+      png_write_info(png, info);
+      const int passes = png_set_interlace_handling(png);
+      const int channels = colour == PNG_COLOR_TYPE_GRAY_ALPHA  ? 2
+                           : colour == PNG_COLOR_TYPE_RGB       ? 3
+                           : colour == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                                                                : 1;
+      const int mask = colour == PNG_COLOR_TYPE_PALETTE ? 3 : 255;
+      std::vector<uint8_t> row(static_cast<size_t>(w) * channels * 2);
+      for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < h; ++y) {
+          for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>((i * 37 + y * shade) & mask);
+          png_write_row(png, row.data());
+        }
+      }
+      png_write_end(png, nullptr);
+      png_destroy_write_struct(&png, &info);
+    } else {
+      jpeg_compress_struct cinfo{};
+      jpeg_error_mgr err{};
+      cinfo.err = jpeg_std_error(&err);
+      jpeg_create_compress(&cinfo);
+      unsigned char* buffer = nullptr;
+      unsigned long size = 0;
+      jpeg_mem_dest(&cinfo, &buffer, &size);
+      cinfo.image_width = w;
+      cinfo.image_height = h;
+      cinfo.input_components = in_.ConsumeBool() ? 1 : 3;
+      cinfo.in_color_space = cinfo.input_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+      jpeg_set_defaults(&cinfo);
+      jpeg_set_quality(&cinfo, in_.ConsumeIntegralInRange(1, 100), TRUE);
+      if (in_.ConsumeBool()) jpeg_simple_progression(&cinfo);
+      jpeg_start_compress(&cinfo, TRUE);
+      if (in_.ConsumeBool()) {
+        const uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                                0x12, 0x01, 3, 0, 1, 0, 0, 0, in_.ConsumeIntegralInRange<uint8_t>(0, 9),
+                                0, 0, 0, 0, 0, 0, 0};
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif, sizeof exif);
+      }
+      std::vector<uint8_t> row(static_cast<size_t>(w) * cinfo.input_components);
+      while (cinfo.next_scanline < cinfo.image_height) {
+        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 13 + cinfo.next_scanline * shade);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+      }
+      jpeg_finish_compress(&cinfo);
+      jpeg_destroy_compress(&cinfo);
+      file.assign(reinterpret_cast<const char*>(buffer), size);
+      free(buffer);
+    }
+    switch (in_.ConsumeIntegralInRange(0, 4)) {
+      case 0:  // cut short
+        file.resize(in_.ConsumeIntegralInRange<size_t>(0, file.size()));
+        break;
+      case 1:  // a few bytes changed anywhere (CRCs, tables, compressed data)
+        for (int k = in_.ConsumeIntegralInRange(1, 8); k > 0 && !file.empty(); --k) {
+          file[in_.ConsumeIntegralInRange<size_t>(0, file.size() - 1)] = in_.ConsumeIntegral<char>();
+        }
+        break;
+      case 2:  // a PNG header claims another size (in a JPEG: bytes of its first segments)
+        if (file.size() > 24) {
+          const uint32_t side = Pick(in_, {0u, 1u, 65535u, 65536u, 100000u, 0x7FFFFFFFu, 0xFFFFFFFFu});
+          for (int i = 0; i < 8; ++i) file[16 + i] = static_cast<char>(side >> (8 * (3 - i % 4)));
+        }
+        break;
+      default:
+        break;
+    }
+    return Base64(file);
+  }
+
+  static std::string Base64(const std::string& bytes) {
+    std::string text;
+    velamanifold::AppendBase64(text, bytes.data(), bytes.size());
+    return text;
+  }
+
   json Document() {
     objects_ = in_.ConsumeIntegralInRange(1, 12);
     json objects = json::array();
     for (int i = 0; i < objects_; ++i) objects.push_back(Object(i));
     json included = {{"objects", json::array({Object(0), Object(1)})}};
+    const char* pictureType = in_.ConsumeBool() ? "image/png" : "image/jpeg";
     return {{"objects", std::move(objects)},
             {"attachments",
              {{{"vid", "stl"}, {"filetype", "model/stl"}, {"content", Stl()}},
-              {{"vid", "model"}, {"filetype", "vela"}, {"content", std::move(included)}}}}};
+              {{"vid", "model"}, {"filetype", "vela"}, {"content", std::move(included)}},
+              {{"vid", "picture"}, {"filetype", pictureType}, {"content", Picture()}}}}};
   }
 
   // Returns the Base64 of a binary STL of a few tetrahedra, with some corners
