@@ -87,7 +87,11 @@ void SetParameterValues(json& document, const std::vector<ParameterAssignment>& 
     json& holder = (*target)["value"];
     if (!holder.is_object()) holder = json::object();
     json value = ParameterValueOf(text);
-    if (value.is_string() && !IsExpression(value) && HoldsNumber(holder)) {
+    // A parameter with bounds of its own is refused with its range instead,
+    // when the bounds are checked.
+    const bool bounded = holder.is_object() && (holder.contains("min") || holder.contains("max") ||
+                                                holder.contains("step") || holder.contains("choices"));
+    if (value.is_string() && !IsExpression(value) && HoldsNumber(holder) && !bounded) {
       throw ParameterKindError("parameter \"" + name + "\" holds a number; \"" + text +
                                "\" is neither a number nor an expression (=...)");
     }

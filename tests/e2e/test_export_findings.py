@@ -82,15 +82,24 @@ def test_many_errors_show_the_first_three_and_count_the_rest(tmp_path):
                              % (tmp_path / "model.json")), lines[3]
 
 
-@pytest.mark.parametrize("assignment, code, message", [
-    ("height=abc", 1, 'parameter "height" holds a number; "abc" is neither a number nor an '
+# A parameter without bounds of its own is refused by its kind; one with
+# bounds (the knob's height) by its range.
+PLAIN = {"objects": [{"vid": "height", "type": "parameter", "value": {"value": 10}},
+                     {"vid": "c", "type": "cube", "size": "={{height}}"}]}
+
+
+@pytest.mark.parametrize("model, assignment, code, message", [
+    (PLAIN, "height=abc", 1, 'parameter "height" holds a number; "abc" is neither a number nor an '
      'expression (=...)'),
-    ("height=", 1, 'parameter "height" holds a number; "" is neither'),
-    ("height=={{thread}}*3", 0, "wrote"),   # an expression is a number's kind
-    ("height=30", 0, "wrote"),
+    (PLAIN, "height=", 1, 'parameter "height" holds a number; "" is neither'),
+    (PLAIN, "height==5*3", 0, "wrote"),   # an expression is a number's kind
+    (KNOB, "height=abc", 1, 'height must be a number from 8 to 40 mm, not "abc"'),
+    (KNOB, "height=", 1, 'height must be a number from 8 to 40 mm, not ""'),
+    (KNOB, "height=={{thread}}*3", 0, "wrote"),
+    (KNOB, "height=30", 0, "wrote"),
 ])
-def test_a_value_of_the_wrong_kind_is_refused(tmp_path, assignment, code, message):
-    r, target = export(tmp_path, KNOB, "knob.stl", "-D", assignment)
+def test_a_value_of_the_wrong_kind_is_refused(tmp_path, model, assignment, code, message):
+    r, target = export(tmp_path, model, "part.stl", "-D", assignment)
     assert (r.code, r.out) == (code, ""), r.err
     assert message in r.err
     assert os.path.exists(target) == (code == 0)

@@ -25,11 +25,14 @@ unique = itertools.count()
 
 def build(port, source="127.0.0.1", width=None):
     """Returns (status, headers, body) of a box build sent from `source`."""
-    values = {"width": 30 + next(unique) * 0.01} if width is None else {"width": width}
+    # Widths on the model's own steps (30 to 200 mm by 1), then other segment counts.
+    n = next(unique)
+    values = {"width": 30 + n % 171} if width is None else {"width": width}
+    segments = 16 + n // 171 if width is None else 16
     conn = http.client.HTTPConnection("127.0.0.1", port, timeout=60, source_address=(source, 0))
     try:
         conn.request("POST", "/api/build", json.dumps({"model": "box", "values": values,
-                                                        "segments": 16}),
+                                                        "segments": segments}),
                      {"Content-Type": "application/json"})
         response = conn.getresponse()
         return response.status, dict(response.getheaders()), response.read()

@@ -31,7 +31,9 @@ def log_lines(tmp_path):
 
 def fresh_box():
     """A box build no earlier request asked for, so the cache cannot answer it."""
-    return {"model": "box", "values": {"width": 30 + next(unique) * 1e-3}}
+    # Widths on the model's own steps (30 to 200 mm by 1), then other segment counts.
+    n = next(unique)
+    return {"model": "box", "values": {"width": 30 + n % 171}, "segments": 16 + n // 171}
 
 
 def raw(base, data, source="127.0.0.1"):
