@@ -71,6 +71,8 @@ const std::map<std::string, double>& Ceilings() {
       {"screw thread rings", static_cast<double>(kMaxScrewRings)},
       {"rounding work", static_cast<double>(kMaxMinkowskiWork)},
       {"rounding points", static_cast<double>(kMaxRoundingPoints)},
+      {"text length", static_cast<double>(kMaxTextBytes)},
+      {"picture pixels", static_cast<double>(kMaxImagePixels)},
       {"model numbers", kMaxModelMagnitude},
   };
   return ceilings;
