@@ -73,6 +73,7 @@ const std::map<std::string, double>& Ceilings() {
       {"rounding points", static_cast<double>(kMaxRoundingPoints)},
       {"text length", static_cast<double>(kMaxTextBytes)},
       {"picture pixels", static_cast<double>(kMaxImagePixels)},
+      {"picture size", static_cast<double>(kMaxImagePixels)},
       {"model numbers", kMaxModelMagnitude},
   };
   return ceilings;
