@@ -23,6 +23,8 @@ import math
 import re
 from pathlib import Path
 
+_DECIMAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?", re.ASCII)
+
 MAX_TEXT_LENGTH = 200
 # Members of a parameter's "value" object that say how it is shown and bounded.
 GUARDS = ("min", "max", "step", "choices", "unit", "label", "description", "group")
@@ -172,11 +174,10 @@ class Model:
                 + ", ".join(p["name"] for p in self.parameters), name)
         kind = parameter["kind"]
         if kind == "number":
-            if isinstance(value, str):
-                try:
-                    value = float(value)
-                except ValueError:
-                    pass
+            # Only a plain ASCII decimal text reads as a number: float() would
+            # also take other scripts' digits ("٣"), underscores and "nan".
+            if isinstance(value, str) and _DECIMAL.fullmatch(value.strip()):
+                value = float(value)
             if not _is_number(value):
                 raise BadValue(f"{name}: expected a number, got {json.dumps(value)}", name)
             unit = f" {parameter['unit']}" if "unit" in parameter else ""

@@ -91,3 +91,18 @@ def test_bounds_and_labels_come_from_the_document_before_a_controls_file():
             model.document_with(values)
         assert str(refused.value) == message
     assert model.document_with({"hole": 7.5, "free": 99})["objects"][0]["value"]["value"] == 7.5
+
+
+@pytest.mark.parametrize("text, accepted", [
+    ("12", True), ("12.5", True), ("-3", False), ("1e1", True), (" 20 ", True),
+    ("٣", False), ("²", False), ("1_000", False), ("nan", False), ("inf", False), ("0x10", False),
+])
+def test_only_ascii_decimal_text_reads_as_a_number(text, accepted):
+    document = {"objects": [{"vid": "w", "type": "parameter",
+                             "value": {"value": 10, "min": 0, "max": 2000}}]}
+    model = Model("m", document)
+    if accepted:
+        assert model.checked_value("w", text) == float(text)
+    else:
+        with pytest.raises(BadValue):
+            model.checked_value("w", text)
