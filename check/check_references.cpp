@@ -69,10 +69,11 @@ void ShapeChecker::CheckAttachments() {
   }
 }
 
-void ShapeChecker::CheckStl(const json& content, const std::string& pointer) {
+bool ShapeChecker::IsBase64Text(const json& content, const std::string& pointer,
+                                const std::string& what) {
   if (!content.is_string()) {
-    out_.Error(pointer, "expected the Base64 text of an STL file, found " + KindOfValue(content));
-    return;
+    out_.Error(pointer, "expected the Base64 text of " + what + ", found " + KindOfValue(content));
+    return false;
   }
   const std::string& text = content.get_ref<const std::string&>();
   auto isBase64 = [](char c) {
@@ -81,8 +82,14 @@ void ShapeChecker::CheckStl(const json& content, const std::string& pointer) {
   };
   if (!std::all_of(text.begin(), text.end(), isBase64)) {
     out_.Error(pointer, "the content is not Base64: characters outside its alphabet are skipped");
-    return;
+    return false;
   }
+  return true;
+}
+
+void ShapeChecker::CheckStl(const json& content, const std::string& pointer) {
+  if (!IsBase64Text(content, pointer, "an STL file")) return;
+  const std::string& text = content.get_ref<const std::string&>();
   if (StlBufferToManifold(Base64Decode(text), 0).IsEmpty()) {
     out_.Error(pointer,
                "the STL mesh is not a closed solid (or not an STL file): it builds nothing");

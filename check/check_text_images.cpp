@@ -118,19 +118,8 @@ void ShapeChecker::CheckTextString(const json& resolved, const std::string& poin
 }
 
 void ShapeChecker::CheckImage(const json& content, const std::string& pointer) {
-  if (!content.is_string()) {
-    out_.Error(pointer, "expected the Base64 text of a picture, found " + KindOfValue(content));
-    return;
-  }
+  if (!IsBase64Text(content, pointer, "a picture")) return;
   const std::string& text = content.get_ref<const std::string&>();
-  auto isBase64 = [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=' ||
-           c == '\n' || c == '\r' || c == ' ' || c == '\t';
-  };
-  if (!std::all_of(text.begin(), text.end(), isBase64)) {
-    out_.Error(pointer, "the content is not Base64: characters outside its alphabet are skipped");
-    return;
-  }
   const std::vector<uint8_t> bytes = Base64Decode(text);
   std::string error;
   if (DecodeImage(bytes.data(), bytes.size(), kMaxImagePixels, &error).Empty()) {

@@ -88,6 +88,8 @@ class ShapeChecker {
   void Refer(const std::string& pointer, const std::string& id, bool attachment,
              const std::string& filetype = "");
   void CheckAttachments();
+  // Reports content that is not Base64 text; returns whether it is.
+  bool IsBase64Text(const json& content, const std::string& pointer, const std::string& what);
   void CheckStl(const json& content, const std::string& pointer);
   void CheckIncluded(const json& content, const std::string& pointer);
   void CheckReferences();
