@@ -21,7 +21,7 @@ using manifold::Manifold;
 using nlohmann::json;
 using Bytes = std::vector<uint8_t>;
 
-struct PngSpec {
+struct PngForm {
   int w, h, colour, depth;
   Bytes samples;  // rows of samples as libpng takes them (16-bit big-endian)
   bool interlaced = false;
@@ -35,25 +35,25 @@ void Append(png_structp png, png_bytep data, png_size_t length) {
 }
 
 // Returns a PNG file written by libpng.
-Bytes WritePng(const PngSpec& spec) {
+Bytes WritePng(const PngForm& form) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_write_fn(png, &out, Append, nullptr);
-  png_set_IHDR(png, info, spec.w, spec.h, spec.depth, spec.colour,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, form.w, form.h, form.depth, form.colour,
+               form.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty()) {
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  if (!form.palette.empty()) {
+    png_set_PLTE(png, info, form.palette.data(), static_cast<int>(form.palette.size()));
   }
-  if (!spec.transparency.empty()) {
-    png_set_tRNS(png, info, spec.transparency.data(), static_cast<int>(spec.transparency.size()),
+  if (!form.transparency.empty()) {
+    png_set_tRNS(png, info, form.transparency.data(), static_cast<int>(form.transparency.size()),
                  nullptr);
   }
   png_write_info(png, info);
-  const size_t rowBytes = spec.samples.size() / spec.h;
+  const size_t rowBytes = form.samples.size() / form.h;
   std::vector<png_bytep> rows;
-  for (int y = 0; y < spec.h; ++y) rows.push_back(const_cast<uint8_t*>(&spec.samples[y * rowBytes]));
+  for (int y = 0; y < form.h; ++y) rows.push_back(const_cast<uint8_t*>(&form.samples[y * rowBytes]));
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
@@ -105,7 +105,7 @@ TEST(ImageDecode, EveryFormOfPngGivesItsGreyValues) {
   const png_color palette[] = {{255, 255, 255}, {255, 0, 0}, {0, 0, 255}};
   const struct {
     const char* name;
-    PngSpec spec;
+    PngForm form;
     std::vector<float> grey;
   } rows[] = {
       {"grey 8", {2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200}}, {0, 200 / 255.0f}},
@@ -131,9 +131,9 @@ TEST(ImageDecode, EveryFormOfPngGivesItsGreyValues) {
   };
   for (const auto& row : rows) {
     std::string error;
-    const GreyImage image = Decode(WritePng(row.spec), &error);
-    ASSERT_EQ(image.width, row.spec.w) << row.name << ": " << error;
-    ASSERT_EQ(image.height, row.spec.h) << row.name;
+    const GreyImage image = Decode(WritePng(row.form), &error);
+    ASSERT_EQ(image.width, row.form.w) << row.name << ": " << error;
+    ASSERT_EQ(image.height, row.form.h) << row.name;
     ASSERT_EQ(image.grey.size(), row.grey.size()) << row.name;
     for (size_t i = 0; i < row.grey.size(); ++i) {
       EXPECT_NEAR(image.grey[i], row.grey[i], 1e-6) << row.name << " pixel " << i;
