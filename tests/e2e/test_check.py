@@ -156,3 +156,17 @@ def test_stl_reader_chatter_reaches_neither_output():
     r = run("check", raw=json.dumps(document).encode(), args=["-", "--json"])
     assert r.code == 0 and r.json()["diagnostics"] == []
     assert "[Tarvo STL]" not in r.err
+
+
+@pytest.mark.parametrize("filetype, use", [
+    ("model/stl", {"vid": "m", "type": "polygons", "attachmentVids": ["a"]}),
+    ("image/png", {"vid": "m", "type": "bumpmesh", "attachmentVid": "a"}),
+])
+def test_content_that_is_not_base64_is_one_finding(tmp_path, filetype, use):
+    document = {"objects": [use],
+                "attachments": [{"vid": "a", "filetype": filetype, "content": "@@ not base64 @@"}]}
+    path = tmp_path / "model.json"
+    path.write_text(json.dumps(document))
+    r = run("check", args=[str(path)])
+    findings = [line for line in r.out.splitlines() if "/attachments/0/content:" in line]
+    assert len(findings) == 1 and "is not Base64" in findings[0], r.out
