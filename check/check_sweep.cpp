@@ -83,7 +83,7 @@ std::vector<std::pair<json, std::string>> TrialValues(const ParameterBounds& bou
   return values;
 }
 
-std::string Shown(const json& value) {
+std::string ValueText(const json& value) {
   return value.is_number() ? NumberToJsonString(value.get<double>()) : value.dump();
 }
 
@@ -104,14 +104,14 @@ void CheckSweep(const json& document, int segments, Diagnostics& out) {
       for (size_t k = 0; k < outcomes.size() && k < defaults.size(); ++k) {
         const auto& [id, now] = outcomes[k];
         const Outcome& before = defaults[k].second;
-        const std::string at = "at " + name + " = " + Shown(value) + " (" + what + "), '" + id + "' ";
+        const std::string at = "at " + name + " = " + ValueText(value) + " (" + what + "), '" + id + "' ";
         if (!now.failure.empty() && before.failure.empty()) {
           out.Error(pointer, at + now.failure);
         } else if (now.empty && !before.empty && before.failure.empty()) {
           out.Error(pointer, at + "builds nothing");
         } else if (now.shells > before.shells && !before.empty) {
           out.Error(pointer, at + "splits into " + Shells(now.shells) + " where it has " +
-                                 Shells(before.shells) + " at " + name + " = " + Shown(current));
+                                 Shells(before.shells) + " at " + name + " = " + ValueText(current));
         }
       }
     }

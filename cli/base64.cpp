@@ -20,7 +20,7 @@ constexpr std::array<char, 8192> MakePairs() {
   return pairs;
 }
 
-constexpr std::array<char, 8192> kPairs = MakePairs();
+constexpr std::array<char, 8192> kSextetPairs = MakePairs();
 
 }  // namespace
 
@@ -32,8 +32,8 @@ void AppendBase64(std::string& out, const void* bytes, size_t length) {
   size_t i = 0;
   for (; i + 3 <= length; i += 3) {
     const uint32_t v = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
-    const char* hi = &kPairs[2 * (v >> 12)];
-    const char* lo = &kPairs[2 * (v & 4095)];
+    const char* hi = &kSextetPairs[2 * (v >> 12)];
+    const char* lo = &kSextetPairs[2 * (v & 4095)];
     o[0] = hi[0];
     o[1] = hi[1];
     o[2] = lo[0];

@@ -39,7 +39,7 @@ constexpr const char* kUsage =
     "Exit status: 0 without errors (warnings allowed), 1 with at least one error,\n"
     "2 for a usage error or a file that cannot be read.\n";
 
-int UsageError(const std::string& message) {
+int UsageFailure(const std::string& message) {
   std::fprintf(stderr,
                "tarvo-cli: check: %s\nusage: tarvo-cli check MODEL.json [--json] (see tarvo-cli "
                "check --help)\n",
@@ -104,29 +104,29 @@ int RunCheckCommand(const std::vector<std::string>& args) {
       options.sweep = true;
     } else if (arg.rfind("-D", 0) == 0) {
       std::string assignment;
-      if (!value("-D", assignment)) return UsageError("-D wants NAME=VALUE");
+      if (!value("-D", assignment)) return UsageFailure("-D wants NAME=VALUE");
       const size_t equals = assignment.find('=');
       if (equals == std::string::npos || equals == 0) {
-        return UsageError("-D wants NAME=VALUE, not \"" + assignment + "\"");
+        return UsageFailure("-D wants NAME=VALUE, not \"" + assignment + "\"");
       }
       options.parameters.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     } else if (arg == "--segments" || arg.rfind("--segments=", 0) == 0) {
       std::string text;
-      if (!value("--segments", text)) return UsageError("--segments wants a value");
+      if (!value("--segments", text)) return UsageFailure("--segments wants a value");
       int n = 0;
       auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), n);
       if (text.empty() || error != std::errc() || stop != text.data() + text.size() || n < 1 ||
           n > kMaxSegments) {
-        return UsageError("--segments wants a whole number from 1 to " +
+        return UsageFailure("--segments wants a whole number from 1 to " +
                           std::to_string(kMaxSegments) + ", not \"" + text + "\"");
       }
       options.segments = n;
     } else if (arg == "--schema") {
       schema = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError("unknown option \"" + arg + "\"");
+      return UsageFailure("unknown option \"" + arg + "\"");
     } else if (havePath) {
-      return UsageError("one model document at a time");
+      return UsageFailure("one model document at a time");
     } else {
       path = arg;
       havePath = true;
@@ -134,12 +134,12 @@ int RunCheckCommand(const std::vector<std::string>& args) {
   }
   if (schema) {
     if (havePath || asJson || options.sweep || !options.parameters.empty()) {
-      return UsageError("--schema takes no model document");
+      return UsageFailure("--schema takes no model document");
     }
     std::fputs((ModelSchema().dump(2) + "\n").c_str(), stdout);
     return 0;
   }
-  if (!havePath) return UsageError("no model document given (\"-\" reads standard input)");
+  if (!havePath) return UsageFailure("no model document given (\"-\" reads standard input)");
 
   std::string text;
   try {

@@ -63,7 +63,7 @@ UsageError Usage(const std::string& problem) {
   return UsageError(problem + " (see 'tarvo-cli export --help')");
 }
 
-std::string Lower(std::string text) {
+std::string AsciiLower(std::string text) {
   for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return text;
 }
@@ -72,7 +72,7 @@ ExportFormat FormatOf(const std::string& path) {
   const size_t dot = path.rfind('.');
   const size_t slash = path.rfind('/');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-    const std::string extension = Lower(path.substr(dot));
+    const std::string extension = AsciiLower(path.substr(dot));
     for (const auto& entry : kFormats) {
       if (extension == entry.extension) return entry.format;
     }

@@ -19,9 +19,9 @@ struct DigitPairs {
     }
   }
 };
-constexpr DigitPairs kPairs;
+constexpr DigitPairs kDigitPairs;
 
-void PutPair(char* out, uint32_t n) { std::memcpy(out, kPairs.text + 2 * n, 2); }
+void PutPair(char* out, uint32_t n) { std::memcpy(out, kDigitPairs.text + 2 * n, 2); }
 
 // Returns the eight decimal digits of n (below 10^8) one a byte, values 0
 // to 9, the first digit in the lowest byte. Every step divides all lanes at

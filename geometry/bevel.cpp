@@ -10,6 +10,8 @@
 
 #include <manifold/polygon.h>
 
+#include "geometry/planar.h"
+
 namespace velamanifold {
 
 namespace {
@@ -25,16 +27,6 @@ constexpr double kFlat = 1e-9;
 constexpr int kMaxConeSegments = 32;
 // Offsets of a convex outline whose hull makes its bevel.
 constexpr int kConvexLevels = 32;
-
-double SignedArea(const Loop& loop) {
-  double sum = 0;
-  for (size_t i = 0, n = loop.size(); i < n; ++i) {
-    const vec2& p = loop[i];
-    const vec2& q = loop[i + 1 == n ? 0 : i + 1];
-    sum += p.x * q.y - p.y * q.x;
-  }
-  return 0.5 * sum;
-}
 
 double Distance2(vec2 a, vec2 b) {
   const vec2 d = a - b;

@@ -6,6 +6,8 @@
 #include <limits>
 #include <numbers>
 
+#include "geometry/planar.h"
+
 namespace velamanifold {
 
 using manifold::CrossSection;
@@ -20,18 +22,6 @@ using Loop = std::vector<vec2>;
 constexpr uint64_t kMaxMatchedPoints = 2048;
 constexpr int kResampleCount = 512;
 constexpr double kSimplifyTolerance = 1e-9;
-
-// Returns the shoelace area of the loop; positive when counter-clockwise.
-double SignedArea(const Loop& loop) {
-  double sum = 0;
-  const size_t n = loop.size();
-  for (size_t i = 0; i < n; ++i) {
-    const vec2& p = loop[i];
-    const vec2& q = loop[i + 1 == n ? 0 : i + 1];
-    sum += p.x * q.y - p.y * q.x;
-  }
-  return 0.5 * sum;
-}
 
 // Returns the contours of the region with at least 3 points, in their own
 // order and orientation, largest absolute area first.

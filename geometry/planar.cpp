@@ -75,6 +75,17 @@ Manifold RefineToLengthBounded(const Manifold& solid, double length) {
   return solid;
 }
 
+double SignedArea(const std::vector<manifold::vec2>& loop) {
+  double sum = 0;
+  const size_t n = loop.size();
+  for (size_t i = 0; i < n; ++i) {
+    const manifold::vec2& p = loop[i];
+    const manifold::vec2& q = loop[i + 1 == n ? 0 : i + 1];
+    sum += p.x * q.y - p.y * q.x;
+  }
+  return 0.5 * sum;
+}
+
 CrossSection Rectangle(double width, double length, double cornerRadius, int segments) {
   if (!(cornerRadius > 0)) return CrossSection::Square({width, length}, true);
   // A radius beyond half the shorter side rounds that side into a half circle

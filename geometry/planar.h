@@ -23,6 +23,9 @@ inline constexpr double kMaxRefinedTriangles = 250000;
 // back unrefined. The shape is unchanged either way.
 manifold::Manifold RefineToLengthBounded(const manifold::Manifold& solid, double length);
 
+// Returns the shoelace area of the closed loop; positive when counter-clockwise.
+double SignedArea(const std::vector<manifold::vec2>& loop);
+
 // Returns a rectangle centred on the origin, corners rounded when cornerRadius > 0.
 manifold::CrossSection Rectangle(double width, double length, double cornerRadius, int segments);
 

@@ -12,8 +12,6 @@ namespace {
 using manifold::CrossSection;
 using manifold::Manifold;
 
-// Thinnest slab a plate shell is given when its bounds collapse.
-constexpr double kMinThickness = 0.0001;
 
 // Returns the cutter of CountersunkHole made as the hole united with the
 // cones of its edges, for sections whose loops a countersink closes. Both go
@@ -57,12 +55,11 @@ double ChamferSize(double requested, double limit) {
   return requested > 0 ? std::min(limit, requested) : 0;
 }
 
-// Depth of a cut: the requested one when it lies in (0, limit], else the limit.
-double EffectiveDepth(double requested, double limit) {
+}  // namespace
+
+double CutDepth(double requested, double limit) {
   return requested > 0 && requested <= limit ? requested : limit;
 }
-
-}  // namespace
 
 Manifold CountersunkHole(const CrossSection& section, double zFar, double zFace, double c,
                          bool through, int segments) {
@@ -110,7 +107,7 @@ Manifold Plate(const PlateParams& params, int segments) {
 
   for (const PlateInnerCut& cut : params.innerCuts) {
     if (cut.section.IsEmpty()) continue;
-    const double depth = EffectiveDepth(cut.depth, height);
+    const double depth = CutDepth(cut.depth, height);
     const double ci = ChamferSize(params.chamferInner, depth);
     const Manifold cutter =
         ci > 0 ? CountersunkHole(cut.section, height - depth, height, ci, depth >= height, segments)
@@ -122,7 +119,7 @@ Manifold Plate(const PlateParams& params, int segments) {
 
 Manifold PlateShellA(const PlateParams& params, const CrossSection& section, const Manifold& base,
                      double z0, double z1, int segments) {
-  const double thickness = z1 - z0 > kMinThickness ? z1 - z0 : kMinThickness;
+  const double thickness = z1 - z0 > kMinPlateThickness ? z1 - z0 : kMinPlateThickness;
   Manifold result = base;
   if (!section.IsEmpty()) {
     const double c = ChamferSize(params.chamferOuter, thickness);
@@ -134,7 +131,7 @@ Manifold PlateShellA(const PlateParams& params, const CrossSection& section, con
   }
   for (const PlateInnerCut& cut : params.innerCuts) {
     if (cut.section.IsEmpty()) continue;
-    const double depth = EffectiveDepth(cut.depth, thickness);
+    const double depth = CutDepth(cut.depth, thickness);
     const double ci = ChamferSize(params.chamferInner, depth);
     const Manifold cutter =
         ci > 0 ? CountersunkHole(cut.section, z0 + depth, z0, ci, depth >= thickness, segments)

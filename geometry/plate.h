@@ -8,6 +8,12 @@
 
 namespace velamanifold {
 
+// Thinnest slab a plate is given when its bounds collapse.
+constexpr double kMinPlateThickness = 0.0001;
+
+// Returns the depth of a cut: the requested one when it lies in (0, limit], else the limit.
+double CutDepth(double requested, double limit);
+
 // One hole or pocket of a plate.
 struct PlateInnerCut {
   manifold::CrossSection section;

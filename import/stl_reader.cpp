@@ -224,7 +224,7 @@ Manifold ReadBinary(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* rel
   return solid;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlankInLine(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Calls `corner`(x, y, z) for every vertex line of the text, in order, while
 // it returns true: a line that, stripped of blanks, starts with "vertex" and
@@ -242,8 +242,8 @@ void ForEachVertexLine(const std::vector<uint8_t>& bytes, Corner corner) {
     const size_t end = feed ? static_cast<size_t>(static_cast<const char*>(feed) - text) : size;
     size_t first = start, last = end;
     start = end + 1;
-    while (first < last && IsBlank(text[first])) ++first;
-    while (last > first && IsBlank(text[last - 1])) --last;
+    while (first < last && IsBlankInLine(text[first])) ++first;
+    while (last > first && IsBlankInLine(text[last - 1])) --last;
     if (last - first < 8 || std::memcmp(text + first, "vertex", 6) != 0) continue;
     line.assign(text + first + 7, last - first - 7);
     double x, y, z;

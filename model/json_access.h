@@ -55,6 +55,9 @@ int Ji(const json& value, int def);
 // NumberCheckScope an unusable number throws UnusableNumber.
 double Jd(const json& value, double def);
 
+// Returns max(value, low), with a value that is not a number taken as low.
+inline double AtLeast(double value, double low) { return value >= low ? value : low; }
+
 // Returns true and stores in `out` the value of the longest numeric prefix of
 // `text` as strtod reads it (leading white space skipped); false when there is
 // none or the value overflows the double range.

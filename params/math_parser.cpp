@@ -17,8 +17,6 @@ namespace {
 // this keeps hostile input far from the stack limit.
 constexpr int kMaxNesting = 200;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsNumberChar(char c) { return IsDigit(c) || c == '.'; }
@@ -348,6 +346,8 @@ bool TryEvalMath(const std::string& text, double& out) {
     return false;
   }
 }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 double EvalMath(const std::string& text) { return MathParser(text).Parse(); }
 

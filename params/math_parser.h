@@ -15,4 +15,7 @@ bool TryEvalMath(const std::string& text, double& out);
 // it does not evaluate; a text nested more than 200 levels deep fails the same way.
 double EvalMath(const std::string& text);
 
+// Returns whether c is a space, tab or line break: the blanks expressions may hold.
+bool IsBlank(char c);
+
 }  // namespace velamanifold

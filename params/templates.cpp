@@ -30,7 +30,6 @@ constexpr int kMaxLookupDepth = 32;
 // for gigabytes.
 constexpr int kMaxDigits = 1000;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Reads a digit count the way atoi does (leading white space, a sign, digits;
 // none gives 0), clamped to the int range instead of overflowing.

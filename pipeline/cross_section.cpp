@@ -18,9 +18,6 @@ namespace {
 
 using manifold::CrossSection;
 
-// Returns max(value, low), with a value that is not a number taken as low.
-double AtLeast(double value, double low) { return value >= low ? value : low; }
-
 // Grows or shrinks a text or SVG outline by "size"."offset".
 CrossSection OffsetOutline(const CrossSection& region, const json& size, int segments) {
   const double offset = Jd(Jobj(size, "offset"), 0);

@@ -21,8 +21,6 @@ namespace {
 using manifold::CrossSection;
 using manifold::Manifold;
 
-// Thinnest body the machining modes work on when its bounds collapse.
-constexpr double kMinThickness = 0.0001;
 // How far rods and lathe pockets reach past the faces they open, so that no
 // skin of material is left on the face.
 constexpr double kThreadOvershoot = 0.01;
@@ -38,11 +36,6 @@ void ApplyStandard(const json& size, double& diameter, double& pitch) {
   if (it == ThreadStandards().end()) return;
   diameter = it->second.diameter;
   pitch = it->second.pitch;
-}
-
-// Depth of a cut: the requested one when it lies in (0, limit], else the limit.
-double EffectiveDepth(double requested, double limit) {
-  return requested > 0 && requested <= limit ? requested : limit;
 }
 
 // Throws when a screw of these sizes would have more helix rings than one
@@ -112,7 +105,7 @@ Manifold ApplyPlateThreadCuts(VelaPipeline& pipeline, const json& document, cons
     if (id.empty()) continue;
     const json& thread = FindObject(document, id);
     if (thread.is_null() || !IsType(thread, "thread")) continue;
-    const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), maxDepth);
+    const double d = CutDepth(Jd(Jobj(entry, "depth"), 0), maxDepth);
     Manifold cutter = ThreadCutter(pipeline, thread, d, z, c, direction, segments);
     if (!cutter.IsEmpty()) solid -= cutter;
   }
@@ -129,7 +122,7 @@ struct PlateOptions {
 
 PlateOptions ReadPlateOptions(const json& object) {
   const json& size = Jobj(object, "size");
-  return {std::max(Jd(Jobj(size, "depth"), 3), kMinThickness), Jd(Jobj(size, "offset"), 0),
+  return {std::max(Jd(Jobj(size, "depth"), 3), kMinPlateThickness), Jd(Jobj(size, "offset"), 0),
           Jd(Jobj(size, "faseTopOuter"), 0), Jd(Jobj(size, "faseTopInner"), 0)};
 }
 
@@ -181,7 +174,7 @@ Manifold MachinePlate(VelaPipeline& pipeline, const json& document, const json& 
   params.chamferInner = options.chamferInner;
   params.innerCuts = PlanarCuts(pipeline, document, plate, options.chamferInner, &visiting);
   Manifold solid = PlateShellA(params, section, built, z0, z1, segments);
-  const double thickness = std::max(z1 - z0, kMinThickness);
+  const double thickness = std::max(z1 - z0, kMinPlateThickness);
   return ApplyPlateThreadCuts(pipeline, document, plate, solid, thickness, z0,
                               options.chamferInner, +1, segments);
 }
@@ -195,13 +188,13 @@ Manifold MachineLathe(VelaPipeline& pipeline, const json& document, const json& 
   if (result.IsEmpty()) return Manifold();
   const manifold::Box box = result.BoundingBox();
   const double top = box.max.z;
-  const double thickness = std::max(top - box.min.z, kMinThickness);
+  const double thickness = std::max(top - box.min.z, kMinPlateThickness);
   const json& entries = Jobj(plate, "innercuts");
   if (!entries.is_array()) return result;
   for (const json& entry : entries) {
     const std::string id = Js(entry, "vid", "");
     if (id.empty()) continue;
-    const double d = EffectiveDepth(Jd(Jobj(entry, "depth"), 0), thickness);
+    const double d = CutDepth(Jd(Jobj(entry, "depth"), 0), thickness);
     const json& cut = FindObject(document, id);
     if (IsType(cut, "thread")) {
       Manifold cutter = ThreadCutter(pipeline, cut, d, top, options.chamferInner, -1, segments);

@@ -19,9 +19,6 @@ namespace {
 using manifold::CrossSection;
 using manifold::Manifold;
 
-// Returns max(value, low), with a value that is not a number taken as low.
-double AtLeast(double value, double low) { return value >= low ? value : low; }
-
 // Most triangles the sides of one lofted pair of contours may have: both
 // are matched to at most 2048 points.
 constexpr int64_t kLoftPairTriangles = 2 * 2048;
