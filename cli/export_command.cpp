@@ -17,6 +17,7 @@
 #include "export/glb_writer.h"
 #include "export/png_writer.h"
 #include "export/renderer.h"
+#include "export/single_precision.h"
 #include "export/stl_writer.h"
 #include "export/threemf.h"
 #include "export/threemf_format.h"
@@ -183,10 +184,22 @@ std::string ModelName(const ExportOptions& options) {
 
 // What an export built, and what the checker finds in the document it came from.
 struct BuiltModel {
-  manifold::Manifold solid;
+  manifold::MeshGL64 mesh;
+  size_t triangles = 0;
+  manifold::Box box;
   std::vector<Diagnostic> findings;
   std::vector<ThreeMFPartMesh> parts;  // with --parts: each visible object
 };
+
+// Returns the bounds of the mesh's vertices.
+manifold::Box Bounds(const manifold::MeshGL64& mesh) {
+  manifold::Box box;
+  for (size_t v = 0; v < mesh.NumVert(); ++v) {
+    const double* p = &mesh.vertProperties[mesh.numProp * v];
+    box.Union(manifold::vec3(p[0], p[1], p[2]));
+  }
+  return box;
+}
 
 // Returns the ids of the document's objects, for a likely misspelling.
 std::vector<std::string> ObjectIds(const json& document) {
@@ -264,8 +277,8 @@ BuiltModel BuildModel(const ExportOptions& options) {
     std::copy(std::begin(kPlainColor), std::end(kPlainColor), pipeline.plainColor);
     SolveAllObjects(document);
     ResolveDropdowns(document);
-    manifold::Manifold solid = pipeline.BuildInner(document, options.object, nullptr);
-    if (solid.IsEmpty()) {
+    manifold::MeshGL64 mesh = pipeline.BuildMesh(document, options.object);
+    if (mesh.NumTri() == 0) {
       if (options.object == "_all_") {
         throw ExportFailure{modelName, "no visible object builds anything"};
       }
@@ -279,7 +292,9 @@ BuiltModel BuildModel(const ExportOptions& options) {
     if (options.object == "_all_") CheckBuiltObjects(pipeline, document, findings);
     std::vector<ThreeMFPartMesh> parts;
     if (options.parts) parts = VisibleParts(pipeline, document);
-    return {std::move(solid), findings.Items(), std::move(parts)};
+    const size_t triangles = mesh.NumTri();
+    const manifold::Box box = Bounds(mesh);
+    return {std::move(mesh), triangles, box, findings.Items(), std::move(parts)};
   } catch (const ExportFailure&) {
     throw;
   } catch (const LimitError& e) {
@@ -309,22 +324,22 @@ std::string ObjectName(const ExportOptions& options) {
   return name.empty() ? "model" : name;
 }
 
-std::string FileBytes(const ExportOptions& options, const BuiltModel& built) {
-  const manifold::Manifold& solid = built.solid;
+// Returns the bytes of the file; the built mesh is handed over.
+std::string FileBytes(const ExportOptions& options, BuiltModel& built) {
+  manifold::MeshGL64 mesh = std::move(built.mesh);
   switch (options.format) {
     case ExportFormat::kStl:
-      return MeshToBinaryStl(solid.GetMeshGL());
+      return MeshToBinaryStl(SinglePrecision(mesh));
     case ExportFormat::kGlb:
-      return MeshToGlb(solid.GetMeshGL());
+      return MeshToGlb(SinglePrecision(mesh));
     case ExportFormat::kPng:
-      return ImageToPng(RenderIsometric(solid.GetMeshGL(),
+      return ImageToPng(RenderIsometric(SinglePrecision(mesh),
                                         options.width ? options.width : kPictureWidth,
                                         options.height ? options.height : kPictureHeight));
     case ExportFormat::k3mf:
       break;
   }
   // The model document's mesh also draws the thumbnail: one mesh, not two.
-  manifold::MeshGL64 mesh = solid.GetMeshGL64();
   const std::string thumbnail =
       ImageToPng(RenderIsometric(mesh, options.width ? options.width : kThumbnailSide,
                                  options.height ? options.height : kThumbnailSide));
@@ -333,8 +348,7 @@ std::string FileBytes(const ExportOptions& options, const BuiltModel& built) {
 }
 
 std::string Summary(const ExportOptions& options, const BuiltModel& built, size_t bytes) {
-  const manifold::Manifold& solid = built.solid;
-  const manifold::Box box = solid.BoundingBox();
+  const manifold::Box& box = built.box;
   const std::string objects =
       options.parts ? ", " + std::to_string(built.parts.size()) +
                           (built.parts.size() == 1 ? " object" : " objects")
@@ -342,7 +356,7 @@ std::string Summary(const ExportOptions& options, const BuiltModel& built, size_
   char text[512];
   std::snprintf(text, sizeof text,
                 ": %s%s, %zu triangles, x %g..%g y %g..%g z %g..%g mm, %zu bytes",
-                ExtensionOf(options.format), objects.c_str(), solid.NumTri(), box.min.x,
+                ExtensionOf(options.format), objects.c_str(), built.triangles, box.min.x,
                 box.max.x, box.min.y, box.max.y, box.min.z, box.max.z, bytes);
   return "wrote " + options.output + text;
 }
@@ -481,7 +495,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     return 0;
   }
   try {
-    const BuiltModel built = BuildModel(options);
+    BuiltModel built = BuildModel(options);
     const std::string findings = FindingsReport(options, built.findings);
     if (options.strict && ErrorCount(built.findings) > 0) {
       std::fputs(findings.c_str(), stderr);

@@ -1,6 +1,8 @@
 #include "pipeline/pipeline.h"
 
+#include <algorithm>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "params/dropdowns.h"
@@ -180,10 +182,28 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
   } catch (const UnusableNumber&) {
     result = Manifold();
   }
-  if (wantColors) result = ApplyColorProps(result, object);
+  if (wantColors && id != colorLater_) result = ApplyColorProps(result, object);
   state_.solids[id] = result;
   state_.copiesCharged[id] = copies_ - copiesBefore;
   return result;
+}
+
+manifold::MeshGL64 VelaPipeline::BuildMesh(const json& document, const std::string& id) {
+  if (!wantColors || id == "_all_") return BuildInner(document, id, nullptr).GetMeshGL64();
+  colorLater_ = id;
+  Manifold solid;
+  try {
+    solid = BuildInner(document, id, nullptr);
+  } catch (...) {
+    colorLater_.clear();
+    throw;
+  }
+  colorLater_.clear();
+  const std::optional<manifold::vec3> color = UniformColor(solid, FindObject(document, id));
+  manifold::MeshGL64 mesh = solid.GetMeshGL64();
+  solid = Manifold();
+  ClearCaches();
+  return color ? PaintedMesh(std::move(mesh), *color) : mesh;
 }
 
 Manifold VelaPipeline::BuildRaw(const std::string& type, const json& document, const json& object,

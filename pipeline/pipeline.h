@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ using json = nlohmann::json;
 
 // Ids handed down recursive builds; absent (null) at the top.
 using VisitingSet = std::set<std::string>;
+
+// Returns the mesh the library gives a solid after the colour channels of
+// every vertex are set to `color`, from `mesh`, that of the solid before.
+manifold::MeshGL64 PaintedMesh(manifold::MeshGL64 mesh, manifold::vec3 color);
 
 class VelaPipeline {
  public:
@@ -43,6 +48,13 @@ class VelaPipeline {
   manifold::Manifold BuildInner(const json& document, const std::string& id,
                                 const VisitingSet* visiting);
 
+  // Returns the mesh (in double precision) of BuildInner's solid of object
+  // `id`. For one object (not "_all_") with wantColors, the colour its own
+  // record gives every vertex is written into the mesh after the solid and
+  // the caches are let go, so that a large part is never held twice; the
+  // caches are empty afterwards.
+  manifold::MeshGL64 BuildMesh(const json& document, const std::string& id);
+
   // Returns the unplaced solid of one object by its type's handler family.
   manifold::Manifold BuildRaw(const std::string& type, const json& document, const json& object,
                               const std::string& id, const VisitingSet* visiting);
@@ -54,6 +66,11 @@ class VelaPipeline {
   // object's "color" (or the default green when it has none and no channels).
   // Throws when the colour text holds non-hexadecimal pieces.
   manifold::Manifold ApplyColorProps(const manifold::Manifold& solid, const json& object) const;
+
+  // Returns the colour ApplyColorProps gives every vertex of the solid, or
+  // nothing when it keeps the solid's own channels (or the solid is empty).
+  std::optional<manifold::vec3> UniformColor(const manifold::Manifold& solid,
+                                             const json& object) const;
 
   // Returns the planar region of object `id` of the model document `text`;
   // empty when the text is not JSON.
@@ -201,6 +218,8 @@ class VelaPipeline {
   };
 
   DocumentState state_;
+  // The object BuildMesh colours itself: BuildInner leaves it uncoloured.
+  std::string colorLater_;
   int depth_ = 0;
   int64_t copies_ = 0;
   int64_t triangles_ = 0;

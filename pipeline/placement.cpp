@@ -1,7 +1,9 @@
 // Placement (rotation, then translation) and colour channels of built objects.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/json_access.h"
 #include "pipeline/pipeline.h"
@@ -53,6 +55,39 @@ Manifold WithChannels(const Manifold& solid, double r, double g, double b) {
 
 }  // namespace
 
+manifold::MeshGL64 PaintedMesh(manifold::MeshGL64 mesh, manifold::vec3 color) {
+  const size_t stride = mesh.numProp;
+  if (stride < 3) return mesh;
+  const size_t count = mesh.vertProperties.size() / stride;
+  std::vector<double> painted;
+  painted.reserve(6 * count);
+  auto add = [&](size_t vert) {
+    painted.insert(painted.end(), &mesh.vertProperties[stride * vert],
+                   &mesh.vertProperties[stride * vert] + 3);
+    painted.insert(painted.end(), {color.x, color.y, color.z});
+  };
+  if (stride > 3) {
+    // Vertices with channels keep their places and splits: only the values change.
+    for (size_t v = 0; v < count; ++v) add(v);
+  } else {
+    // A solid without channels lists its vertices by index; once coloured,
+    // in the order the triangles first use them, unused ones left out.
+    std::vector<uint64_t> renumbered(count, UINT64_MAX);
+    uint64_t next = 0;
+    for (uint64_t& vert : mesh.triVerts) {
+      if (vert >= count) continue;
+      if (renumbered[vert] == UINT64_MAX) {
+        renumbered[vert] = next++;
+        add(vert);
+      }
+      vert = renumbered[vert];
+    }
+  }
+  mesh.vertProperties = std::move(painted);
+  mesh.numProp = 6;
+  return mesh;
+}
+
 Manifold VelaPipeline::ApplyTransformation(const Manifold& solid, const json& object) const {
   if (solid.IsEmpty()) return solid;
   manifold::vec3 angles = ReadXyz(Jobj(object, "rotate"));
@@ -66,7 +101,13 @@ Manifold VelaPipeline::ApplyTransformation(const Manifold& solid, const json& ob
 }
 
 Manifold VelaPipeline::ApplyColorProps(const Manifold& solid, const json& object) const {
-  if (solid.IsEmpty()) return solid;
+  const std::optional<manifold::vec3> color = UniformColor(solid, object);
+  return color ? WithChannels(solid, color->x, color->y, color->z) : solid;
+}
+
+std::optional<manifold::vec3> VelaPipeline::UniformColor(const Manifold& solid,
+                                                         const json& object) const {
+  if (solid.IsEmpty()) return std::nullopt;
   std::string text = ColorText(object);
   if (!text.empty() && text[0] == '#') text.erase(0, 1);
   if (text.size() == 3) text = {text[0], text[0], text[1], text[1], text[2], text[2]};
@@ -79,12 +120,12 @@ Manifold VelaPipeline::ApplyColorProps(const Manifold& solid, const json& object
       channel[i] = std::min(std::stoul(text.substr(2 * i, 2), nullptr, 16), 255ul);
     }
     if (channel[3] / 255.0 > 0) {
-      return WithChannels(solid, channel[0] / 255.0, channel[1] / 255.0, channel[2] / 255.0);
+      return manifold::vec3(channel[0] / 255.0, channel[1] / 255.0, channel[2] / 255.0);
     }
   }
   // Without a colour of its own a solid keeps its parts' colours.
-  if (solid.NumProp() != 0) return solid;
-  return WithChannels(solid, plainColor[0], plainColor[1], plainColor[2]);
+  if (solid.NumProp() != 0) return std::nullopt;
+  return manifold::vec3(plainColor[0], plainColor[1], plainColor[2]);
 }
 
 }  // namespace velamanifold

@@ -71,5 +71,43 @@ TEST(Pipeline, SeparateCachesPutTheOuterCachesBackAfterAThrow) {
   EXPECT_NEAR(pipeline.BuildInner(Doc(json::array()), "c", nullptr).Volume(), 8.0, 1e-9);
 }
 
+// An export colours its object after letting the solid go; the mesh must be
+// the one the coloured solid gives, vertex for vertex, whichever way the
+// colour comes: the plain colour, the object's own, its parts' kept, or its
+// own over its parts'.
+TEST(Pipeline, BuildMeshGivesTheColouredSolidsMeshExactly) {
+  auto colored = [](json object, const char* color) {
+    object["color"] = {{"color", color}};
+    return object;
+  };
+  json red = colored(Cube("red", 10), "#ff0000");
+  json blue = colored({{"vid", "blue"}, {"type", "sphere"}, {"size", 12}}, "#0000ff");
+  blue["move"] = {{"x", 8}};
+  json moved = colored(Cube("moved", 4), "#abc");
+  moved["rotate"] = {{"z", 30}};
+  const json doc = Doc({red, blue, moved, Cube("plain", 3), Union("kept", {"red", "blue"}),
+                        colored(Union("over", {"red", "blue"}), "#00ff0080"),
+                        {{"vid", "cut"}, {"type", "subtract"}, {"baseObjects", {"red"}},
+                         {"subtractObjects", {"blue"}}},
+                        {{"vid", "hollow"}, {"type", "subtract"}, {"baseObjects", {"plain"}},
+                         {"subtractObjects", {"moved"}}}});
+  for (const char* id : {"red", "moved", "plain", "kept", "over", "cut", "hollow", "_all_"}) {
+    auto mesh = [&](bool viaBuildMesh) {
+      VelaPipeline pipeline;
+      pipeline.segments = 24;
+      pipeline.wantColors = true;
+      json document;
+      EXPECT_TRUE(pipeline.LoadDocument(doc.dump(), document));
+      return viaBuildMesh ? pipeline.BuildMesh(document, id)
+                          : pipeline.BuildInner(document, id, nullptr).GetMeshGL64();
+    };
+    const manifold::MeshGL64 expected = mesh(false), got = mesh(true);
+    EXPECT_GT(expected.NumTri(), 0u) << id;
+    EXPECT_EQ(got.numProp, expected.numProp) << id;
+    EXPECT_EQ(got.triVerts, expected.triVerts) << id;
+    EXPECT_EQ(got.vertProperties, expected.vertProperties) << id;
+  }
+}
+
 }  // namespace
 }  // namespace velamanifold

@@ -129,3 +129,27 @@ def test_objects_without_a_colour_export_grey_while_requests_keep_green(tmp_path
     assert colours_of_3mf(target) == ["#BFBFBF"]
     answer = run("build_xml", {"jsonStr": json.dumps(cube), "vid": "c"})
     assert '"#00FF00"' in answer.out.replace('\\"', '"')
+
+
+def test_a_broken_stl_is_an_error_of_the_export_and_its_object_alone_fails(tmp_path):
+    """The export's own build of the mesh does not stand in for the check."""
+    import base64
+    open_mesh = b"solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n" \
+                b"vertex 0 1 0\nendloop\nendfacet\nendsolid t\n"
+    document = {"objects": [{"vid": "box", "type": "cube", "size": 10},
+                            {"vid": "m", "type": "polygons", "attachmentVids": ["open"]}],
+                "attachments": [{"vid": "open", "filetype": "model/stl",
+                                 "content": base64.b64encode(open_mesh).decode()}]}
+    r, target = export(tmp_path, document, "part.3mf")
+    assert (r.code, r.out) == (0, ""), r.err
+    assert r.err.splitlines()[1] == (
+        "tarvo-cli: %s: /attachments/0/content: error: the STL mesh is not a closed solid "
+        "(or not an STL file): it builds nothing" % (tmp_path / "model.json"))
+
+    r, _ = export(tmp_path, document, "part.3mf", "--strict")
+    assert (r.code, r.out) == (1, "") and "not written" in r.err
+
+    r, _ = export(tmp_path, document, "m.3mf", "--object", "m")
+    assert (r.code, r.out) == (1, "")
+    assert r.err.splitlines() == ["tarvo-cli: %s: object \"m\" builds nothing"
+                                  % (tmp_path / "model.json")]
