@@ -53,6 +53,21 @@ PY
     "$new" export "$model" -o "$work/new.$ext" >/dev/null 2>"$work/new.err"
     same "export-$ext" "$name" "$work/old.$ext" "$work/new.$ext"
   done
+  # Each object alone too (what it writes and says), in the two formats with colours.
+  for id in $(python3 -c '
+import json, sys
+doc = json.load(open(sys.argv[1]))
+print(" ".join(o["vid"] for o in doc.get("objects", [])
+               if isinstance(o, dict) and isinstance(o.get("vid"), str) and o["vid"].isidentifier()
+               and o.get("type") != "parameter"))' "$model"); do
+    for ext in 3mf glb; do
+      "$old" export "$model" --object "$id" -o "$work/old.$ext" >/dev/null 2>"$work/old.err"
+      "$new" export "$model" --object "$id" -o "$work/new.$ext" >/dev/null 2>"$work/new.err"
+      sed -i "s|$work/[a-z]*\.|FILE.|" "$work/old.err" "$work/new.err"
+      same "export-$ext" "$name/$id" "$work/old.$ext" "$work/new.$ext"
+      same "export-$ext-stderr" "$name/$id" "$work/old.err" "$work/new.err"
+    done
+  done
 done
 echo "$compared compared, $differ differ"
 [ "$differ" -eq 0 ]
