@@ -5,9 +5,10 @@ side by side: processor time (user + system), peak memory, triangles, output
 size and the mesh's volume and extent, the median over a few runs.
 
 Every run is bounded: `timeout -s KILL` for its time and `prlimit --as` for its
-address space, under /usr/bin/time, which reports the processor time and the
-peak resident size of the whole process. A run that hits a bound is reported
-as such and is not repeated.
+address space, under /usr/bin/time for the peak resident size. The processor
+time is the whole chain's, less what the chain takes around /bin/true. The two
+programs take turns; a run that hits a bound is reported as such and is not
+repeated.
 
 The jobs, as equal as the two programs allow:
   text_name_16/64  "Margaretha Lindqvist" in DejaVu Sans, extruded: our
@@ -24,7 +25,10 @@ The jobs, as equal as the two programs allow:
       grey PNG, (a) whole, 4000 x 3000, and (b) shrunk to 500 x 375 by the mean
       of each 8 x 8 block (the area filter at a whole ratio), then
       scale([100/(W-1), 75/(H-1), 2.4/100]) surface(file, invert=true), lifted
-      so that its floor is at z = 0, exported as binary STL.
+      so that its floor is at z = 0, exported as binary STL; and (c) the small
+      one with our base: its top where ours lies (0.8 + 2.4 x (1 - grey)) and
+      cube([100, 75, ...]) under it, joined by union(), which 2021.01 computes
+      with CGAL's exact polyhedra.
 
 Usage: peers.py --bin BUILD_DIR [--runs N] [--timeout S] [--mem-limit MIB] [--only NAME...]
 """
@@ -79,7 +83,7 @@ def bounded(argv, stdin_path, stdout_path, timeout_s, mem_mib, env=None):
     result = {"wall_s": wall, "cpu_s": usage.ru_utime + usage.ru_stime,
               "peak_mib": peak_kib / 1024.0, "bound": None}
     if code != 0:
-        last = err[-1] if err else ""
+        last = err[-1].replace("what():", "").strip() if err else ""
         if code == 137 and wall >= timeout_s - 0.5:
             result["bound"] = "killed at the %d s bound" % timeout_s
         elif re.search(r"bad_alloc|memory|mmap|allocat", " ".join(err[-5:]), re.I):
@@ -232,18 +236,28 @@ def make_pngs(photo):
     return pngs
 
 
-def surface_scad(path, png, width, height, highest):
+def surface_scad(path, png, width, height, highest, with_base=False):
     """Writes the OpenSCAD relief of a grey PNG: 100 x 75 mm, relief 2.4 mm,
-    inverted, its floor lifted to z = 0."""
+    inverted. Alone, its floor is lifted to z = 0; with_base, its top lies
+    where ours does (0.8 + 2.4 x (1 - grey)) and a box under it stands for our
+    0.8 mm base, joined by union()."""
     k = RELIEF_Z / 100.0
     # Inverted, surface() maps grey p (0..255) to (1 - p) x 100/255, so white
     # lies 254 x 100/255 below black; its floor is 1 below the lowest point,
     # or at 0 when that is lower.
     floor = min(0.0, (1 - highest) * 100.0 / 255 - 1)
+    lift = RELIEF_BASE + RELIEF_Z - k * 100.0 / 255 if with_base else -floor * k
+    relief = ("translate([0, 0, %.9g]) scale([%.9g, %.9g, %.9g])\n"
+              "  surface(file=\"%s\", invert=true);\n"
+              % (lift, RELIEF_X / (width - 1), RELIEF_Y / (height - 1), k, png))
     with open(path, "w") as f:
-        f.write("translate([0, 0, %.9g]) scale([%.9g, %.9g, %.9g])\n"
-                "  surface(file=\"%s\", invert=true);\n"
-                % (-floor * k, RELIEF_X / (width - 1), RELIEF_Y / (height - 1), k, png))
+        if with_base:
+            # The box reaches halfway into the surface's floor, so that the
+            # two overlap rather than touch.
+            f.write("union() {\n  cube([%g, %g, %.9g]);\n  %s}\n"
+                    % (RELIEF_X, RELIEF_Y, lift + k * (floor + 0.5), relief))
+        else:
+            f.write(relief)
 
 
 def text_scad(path, request, segments):
@@ -324,13 +338,16 @@ def main():
                 continue
             request = run.make_photo_request(args.bin)
             peers = []
-            for label, png, w, h, highest in make_pngs(os.path.join(run.OUT,
-                                                                     "photo-4000x3000.jpg")):
-                scad = os.path.join(OUT, "%s-%dx%d.scad" % (job, w, h))
-                surface_scad(scad, png, w, h, highest)
+            pngs = make_pngs(os.path.join(run.OUT, "photo-4000x3000.jpg"))
+            # Both pictures alone, and the small one on a base as ours.
+            for (label, png, w, h, highest), with_base in [(p, False) for p in pngs] + [
+                    (pngs[-1], True)]:
+                scad = os.path.join(OUT, "%s-%dx%d%s.scad" % (job, w, h,
+                                                               "-base" if with_base else ""))
+                surface_scad(scad, png, w, h, highest, with_base)
                 with open(scad) as f:
                     code = " ".join(f.read().split()).replace(OUT + os.sep, "")
-                peers.append((" " + label, code, scad))
+                peers.append((" " + label + (" + base" if with_base else ""), code, scad))
         answer = os.path.join(OUT, job + ".answer")
         ours = []
         # A first run of OpenSCAD fills its font cache: not counted.
@@ -377,19 +394,19 @@ def main():
     print("takes around a program (measured around /bin/true) is taken off every figure;")
     print("%d cores, load average %.1f %.1f %.1f at the end."
           % (os.cpu_count() or 0, load[0], load[1], load[2]))
-    print("%-24s %9s %8s %10s %9s %12s %14s" % ("job", "cpu", "peak", "triangles", "output",
+    print("%-28s %9s %8s %10s %9s %12s %14s" % ("job", "cpu", "peak", "triangles", "output",
                                                 "volume mm3", "extent mm"))
     for row in rows:
         for name, side in [(row["job"] + " tarvo-cli", row["ours"])] + [
                 ("  OpenSCAD" + (" " + p["label"] if p["label"] else ""), p)
                 for p in row["peers"]]:
             if side["bound"] and "triangles" not in side:
-                print("%-24s %9s %4.0f MiB  %s after %.0f s wall" % (
+                print("%-28s %9s %4.0f MiB  %s after %.0f s wall" % (
                     name, fmt_cpu(side["cpu_s"]), side["peak_mib"], side["bound"],
                     side["wall_s"]))
                 continue
             ext = side.get("extent")
-            print("%-24s %9s %4.0f MiB %10s %9s %12s %14s" % (
+            print("%-28s %9s %4.0f MiB %10s %9s %12s %14s" % (
                 name, fmt_cpu(side["cpu_s"]), side["peak_mib"], side["triangles"],
                 run.fmt_size(side["output_bytes"]),
                 "%.1f" % side["volume"] if side.get("volume") is not None else "-",
