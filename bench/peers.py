@@ -47,6 +47,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no __pycache__ in bench/ from the import below
 import run  # noqa: E402  (the benchmark's own request makers)
 
 OUT = os.path.join(run.OUT, "peers")
@@ -304,6 +305,7 @@ def main():
                     help="MiB of address space a run may map")
     ap.add_argument("--only", nargs="*", help="jobs to run (default all)")
     args = ap.parse_args()
+    args.runs = max(1, args.runs)
     jobs = [j for j in JOBS if not args.only or j in args.only]
     if not jobs:
         return 0
