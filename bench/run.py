@@ -410,6 +410,9 @@ def main():
             print("  %-32s %10.4g %s" % (key, value, unit))
     with open(os.path.join(OUT, "results.json"), "w") as f:
         json.dump(results, f, indent=1)
+    # The text and photo reliefs beside a peer program's figures.
+    subprocess.run([sys.executable, os.path.join(HERE, "peers.py"), "--bin", args.bin,
+                    "--runs", str(args.runs)] + (["--only"] + args.only if args.only else []))
 
 
 if __name__ == "__main__":

@@ -2,7 +2,8 @@
 # Builds the benchmark programs in build-bench (Release) and runs every
 # benchmark: model wall times against the direct library calls, probe
 # start-up, and the output-path throughput. Prints a table; the figures are
-# also kept in bench/out/results.json.
+# also kept in bench/out/results.json; the text and photo reliefs beside a
+# peer program (bench/peers.py) in bench/out/peers/peers.json.
 #   scripts/bench.sh [--runs N] [--only MODEL...]
 set -euo pipefail
 
@@ -31,4 +32,6 @@ if [ ! -f "$bench_py/.requirements.sha256" ] || [ "$(cat "$bench_py/.requirement
   fi
 fi
 export TARVO_BENCH_PY=$bench_py
+# The peer program for the text and photo reliefs' figures beside ours.
+"$root/scripts/peer-deps.sh"
 exec python3 "$root/bench/run.py" --bin "$build" "$@"
