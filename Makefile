@@ -35,7 +35,7 @@ build: deps build/build.ninja
 
 # The demo needs only the program: the unit tests are built by `make test`.
 demo: deps build/build.ninja
-	@scripts/logged.sh "building tarvo-cli, about 2 minutes the first time" \
+	@scripts/logged.sh "building tarvo-cli, about a minute the first time" \
 	  cmake --build build -j $(JOBS) --target tarvo-cli
 	@mkdir -p out
 	build/tarvo-cli build < examples/demo-request.json > out/demo-answer.json
