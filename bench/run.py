@@ -388,6 +388,15 @@ def main():
         print("\nexport of the 1,000,000-triangle model (processor time; the cost is the median")
         print("of export / build over alternating pairs, less one; \"build\" alone took %.3f s):"
               % build_1m[0]["cpu_s"])
+        floor = subprocess.run([os.path.join(args.bin, "bench", "tarvo_bench_library_floor")],
+                               capture_output=True, text=True)
+        if floor.returncode == 0:
+            results["library_floor"] = json.loads(floor.stdout)
+            print("(the library alone, building the same solid from a merged mesh of %.0f MiB in"
+                  % results["library_floor"]["mesh_mib"])
+            print("a program doing nothing else, peaks at %.0f MiB and keeps %.0f MiB: the floor"
+                  % (results["library_floor"]["peak_mib"], results["library_floor"]["kept_mib"]))
+            print("of any job that builds it)")
         print("%-14s %8s %8s %9s %10s %8s" % ("file", "wall", "cpu", "peak", "size", "cost"))
         for r in results["exports"]:
             if "error" in r:

@@ -11,12 +11,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
 prefix=$("$root/scripts/deps.sh")
 if [ ! -f "$build/build.ninja" ] || [ "$root/scripts/deps.sh" -nt "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVO_BENCH=ON \
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVO_BENCH=ON -DTARVO_UNITY=ON \
     -DTARVO_TESTS=OFF -DCMAKE_PREFIX_PATH="$prefix" >&2
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --build "$build" -j "$jobs" --target tarvo-cli tarvo_bench_direct tarvo_bench_throughput \
-  tarvo_bench_make_photo >&2
+  tarvo_bench_make_photo tarvo_bench_library_floor >&2
 # The library's Python binding, for its figures beside ours; installed again
 # only when the pinned list changes.
 bench_py=${TARVO_DEPS_DIR:-$root/.deps}/bench-py
