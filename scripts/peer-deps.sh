@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # The tools' output goes to out/setup.log; say() lines reach the terminal.
 setup_name=peer-deps
 . "$root/scripts/setup-log.sh"
+. "$root/scripts/optional-packages.sh"
 
 # The release whose text() and surface() the figures in docs/performance.md
 # were taken with; apt checks the package against the signed archive.
@@ -20,20 +21,5 @@ if command -v openscad >/dev/null && command -v djpeg >/dev/null; then
   exit 0
 fi
 
-if [ "$(id -u)" = 0 ]; then
-  as_root=()
-elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-  as_root=(sudo -n)
-else
-  say "not root and no sudo; the peer figures will be skipped"
-  exit 0
-fi
-
-say "installing openscad $OPENSCAD_VERSION and djpeg from Debian, first run only"
-export DEBIAN_FRONTEND=noninteractive
-if ! "${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}" >&2; then
-  "${as_root[@]}" apt-get update -q >&2 &&
-    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}" >&2 ||
-    say "install failed (see $setup_log); the peer figures will be skipped"
-fi
+install_optional "the peer figures" "openscad $OPENSCAD_VERSION and djpeg" "${packages[@]}"
 exit 0

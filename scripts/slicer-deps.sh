@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # The tools' output goes to out/setup.log; say() lines reach the terminal.
 setup_name=slicer-deps
 . "$root/scripts/setup-log.sh"
+. "$root/scripts/optional-packages.sh"
 
 # The version whose command line (--info, --export-gcode) the tests were written against.
 PRUSA_SLICER_VERSION=2.5.0+dfsg-4
@@ -17,20 +18,5 @@ if command -v prusa-slicer >/dev/null && command -v xvfb-run >/dev/null; then
   exit 0
 fi
 
-if [ "$(id -u)" = 0 ]; then
-  as_root=()
-elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-  as_root=(sudo -n)
-else
-  say "not root and no sudo; the slicer tests will be skipped"
-  exit 0
-fi
-
-say "installing prusa-slicer and xvfb from Debian, first run only"
-export DEBIAN_FRONTEND=noninteractive
-if ! "${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}" >&2; then
-  "${as_root[@]}" apt-get update -q >&2 &&
-    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}" >&2 ||
-    say "install failed (see $setup_log); the slicer tests will be skipped"
-fi
+install_optional "the slicer tests" "prusa-slicer and xvfb" "${packages[@]}"
 exit 0
