@@ -154,6 +154,11 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
     return result;
   }
 
+  // Only the call BuildMesh makes leaves its object uncoloured, not an
+  // object of the same id in a model that object includes.
+  const bool colorLater = id == colorLater_;
+  colorLater_.clear();
+
   auto cached = state_.solids.find(id);
   if (cached != state_.solids.end()) {
     // Objects uniting all earlier objects would otherwise double this work
@@ -182,7 +187,7 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
   } catch (const UnusableNumber&) {
     result = Manifold();
   }
-  if (wantColors && id != colorLater_) result = ApplyColorProps(result, object);
+  if (wantColors && !colorLater) result = ApplyColorProps(result, object);
   state_.solids[id] = result;
   state_.copiesCharged[id] = copies_ - copiesBefore;
   return result;
@@ -191,14 +196,7 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
 manifold::MeshGL64 VelaPipeline::BuildMesh(const json& document, const std::string& id) {
   if (!wantColors || id == "_all_") return BuildInner(document, id, nullptr).GetMeshGL64();
   colorLater_ = id;
-  Manifold solid;
-  try {
-    solid = BuildInner(document, id, nullptr);
-  } catch (...) {
-    colorLater_.clear();
-    throw;
-  }
-  colorLater_.clear();
+  Manifold solid = BuildInner(document, id, nullptr);
   const std::optional<manifold::vec3> color = UniformColor(solid, FindObject(document, id));
   manifold::MeshGL64 mesh = solid.GetMeshGL64();
   solid = Manifold();

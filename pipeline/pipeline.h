@@ -218,7 +218,8 @@ class VelaPipeline {
   };
 
   DocumentState state_;
-  // The object BuildMesh colours itself: BuildInner leaves it uncoloured.
+  // The object BuildMesh colours itself: the BuildInner call it makes leaves
+  // it uncoloured (and forgets it).
   std::string colorLater_;
   int depth_ = 0;
   int64_t copies_ = 0;

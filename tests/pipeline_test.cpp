@@ -85,13 +85,18 @@ TEST(Pipeline, BuildMeshGivesTheColouredSolidsMeshExactly) {
   blue["move"] = {{"x", 8}};
   json moved = colored(Cube("moved", 4), "#abc");
   moved["rotate"] = {{"z", 30}};
-  const json doc = Doc({red, blue, moved, Cube("plain", 3), Union("kept", {"red", "blue"}),
+  // An included model with a red object.
+  const json inner = Doc(json::array({colored(Cube("r", 5), "#ff0000")}));
+  json doc = Doc({red, blue, moved, Cube("plain", 3), Union("kept", {"red", "blue"}),
                         colored(Union("over", {"red", "blue"}), "#00ff0080"),
                         {{"vid", "cut"}, {"type", "subtract"}, {"baseObjects", {"red"}},
                          {"subtractObjects", {"blue"}}},
                         {{"vid", "hollow"}, {"type", "subtract"}, {"baseObjects", {"plain"}},
-                         {"subtractObjects", {"moved"}}}});
-  for (const char* id : {"red", "moved", "plain", "kept", "over", "cut", "hollow", "_all_"}) {
+                         {"subtractObjects", {"moved"}}},
+                        {{"vid", "inc"}, {"type", "includepart"}, {"attachmentVid", "m"}}});
+  doc["attachments"] = json::array({{{"vid", "m"}, {"filetype", "vela"}, {"content", inner}}});
+  for (const char* id :
+       {"red", "moved", "plain", "kept", "over", "cut", "hollow", "inc", "_all_"}) {
     auto mesh = [&](bool viaBuildMesh) {
       VelaPipeline pipeline;
       pipeline.segments = 24;
