@@ -277,7 +277,21 @@ BuiltModel BuildModel(const ExportOptions& options) {
     std::copy(std::begin(kPlainColor), std::end(kPlainColor), pipeline.plainColor);
     SolveAllObjects(document);
     ResolveDropdowns(document);
-    manifold::MeshGL64 mesh = pipeline.BuildMesh(document, options.object);
+    // The findings of every visible object come from the cache while it
+    // holds them. Parts keep the pipeline's coloured solids, so with --parts
+    // the whole model is coloured as the request operations colour it.
+    std::vector<ThreeMFPartMesh> parts;
+    manifold::MeshGL64 mesh;
+    auto whileCached = [&] {
+      if (options.object == "_all_") CheckBuiltObjects(pipeline, document, findings);
+    };
+    if (options.parts) {
+      mesh = pipeline.BuildInner(document, options.object, nullptr).GetMeshGL64();
+      whileCached();
+      parts = VisibleParts(pipeline, document);
+    } else {
+      mesh = pipeline.BuildMesh(document, options.object, whileCached);
+    }
     if (mesh.NumTri() == 0) {
       if (options.object == "_all_") {
         throw ExportFailure{modelName, "no visible object builds anything"};
@@ -288,10 +302,6 @@ BuiltModel BuildModel(const ExportOptions& options) {
       }
       throw ExportFailure{modelName, "object \"" + options.object + "\" builds nothing"};
     }
-    // Every visible object is in the cache now, so its findings cost little.
-    if (options.object == "_all_") CheckBuiltObjects(pipeline, document, findings);
-    std::vector<ThreeMFPartMesh> parts;
-    if (options.parts) parts = VisibleParts(pipeline, document);
     const size_t triangles = mesh.NumTri();
     const manifold::Box box = Bounds(mesh);
     return {std::move(mesh), triangles, box, findings.Items(), std::move(parts)};

@@ -68,6 +68,24 @@ void AddTo(Manifold& acc, const Manifold& solid) {
   }
 }
 
+// Returns the id of the one object "_all_" unites, or "" when there are
+// none or several (the entries "_all_" builds, counted as it counts them).
+std::string OnlyVisibleObject(const json& document) {
+  if (!document.is_object() || !document.contains("objects")) return "";
+  std::string only;
+  int count = 0;
+  for (const json& entry : document["objects"]) {
+    const std::string vid = Js(Jobj(entry, "vid"), "");
+    if (!Jb(Jobj(entry, "visible"), true) || Js(Jobj(entry, "type"), "") == "parameter" ||
+        vid.empty()) {
+      continue;
+    }
+    if (++count > 1) return "";
+    only = vid;
+  }
+  return only;
+}
+
 std::vector<std::string> IdList(const json& object, const std::string& key) {
   std::vector<std::string> ids;
   const json& list = Jobj(object, key);
@@ -193,11 +211,33 @@ Manifold VelaPipeline::BuildInner(const json& document, const std::string& id,
   return result;
 }
 
-manifold::MeshGL64 VelaPipeline::BuildMesh(const json& document, const std::string& id) {
-  if (!wantColors || id == "_all_") return BuildInner(document, id, nullptr).GetMeshGL64();
-  colorLater_ = id;
-  Manifold solid = BuildInner(document, id, nullptr);
-  const std::optional<manifold::vec3> color = UniformColor(solid, FindObject(document, id));
+manifold::MeshGL64 VelaPipeline::BuildMesh(const json& document, const std::string& id,
+                                           const std::function<void()>& whileCached) {
+  // "_all_" of one object is that object's solid.
+  const std::string one = id == "_all_" ? OnlyVisibleObject(document) : id;
+  if (!wantColors || one.empty()) {
+    manifold::MeshGL64 mesh = BuildInner(document, id, nullptr).GetMeshGL64();
+    if (whileCached && mesh.NumTri() > 0) whileCached();
+    return mesh;
+  }
+  colorLater_ = one;
+  Manifold solid;
+  std::optional<manifold::vec3> color;
+  try {
+    solid = BuildInner(document, one, nullptr);
+    color = UniformColor(solid, FindObject(document, one));
+  } catch (const LimitError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    // "_all_" passes over an object that fails, its colour included.
+    if (id != "_all_") throw;
+    solid = Manifold();
+    color.reset();
+  }
+  colorLater_.clear();
+  if (whileCached && !solid.IsEmpty()) whileCached();
   manifold::MeshGL64 mesh = solid.GetMeshGL64();
   solid = Manifold();
   ClearCaches();

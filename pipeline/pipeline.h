@@ -2,6 +2,7 @@
 // object at a time, with a cache per request.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -49,11 +50,13 @@ class VelaPipeline {
                                 const VisitingSet* visiting);
 
   // Returns the mesh (in double precision) of BuildInner's solid of object
-  // `id`. For one object (not "_all_") with wantColors, the colour its own
-  // record gives every vertex is written into the mesh after the solid and
-  // the caches are let go, so that a large part is never held twice; the
-  // caches are empty afterwards.
-  manifold::MeshGL64 BuildMesh(const json& document, const std::string& id);
+  // `id`, having called `whileCached` (when the solid is not empty) while
+  // the solids built are still in the caches. For one object (or "_all_" of one) with wantColors, the
+  // colour its own record gives every vertex is written into the mesh after
+  // the solid and the caches are let go, so that a large part is never held
+  // twice; the caches are empty afterwards.
+  manifold::MeshGL64 BuildMesh(const json& document, const std::string& id,
+                               const std::function<void()>& whileCached = {});
 
   // Returns the unplaced solid of one object by its type's handler family.
   manifold::Manifold BuildRaw(const std::string& type, const json& document, const json& object,

@@ -95,14 +95,22 @@ TEST(Pipeline, BuildMeshGivesTheColouredSolidsMeshExactly) {
                          {"subtractObjects", {"moved"}}},
                         {{"vid", "inc"}, {"type", "includepart"}, {"attachmentVid", "m"}}});
   doc["attachments"] = json::array({{{"vid", "m"}, {"filetype", "vela"}, {"content", inner}}});
-  for (const char* id :
-       {"red", "moved", "plain", "kept", "over", "cut", "hollow", "inc", "_all_"}) {
-    auto mesh = [&](bool viaBuildMesh) {
+  // "_all_" of a single visible object, a plain one and one of coloured parts.
+  json hidden = red, hiddenBlue = blue;
+  hidden["visible"] = hiddenBlue["visible"] = false;
+  const json onlyPlain = Doc(json::array({Cube("p", 2)}));
+  const json onlyKept = Doc({hidden, hiddenBlue, Union("k", {"red", "blue"})});
+  const std::pair<json, const char*> cases[] = {
+      {doc, "red"},  {doc, "moved"}, {doc, "plain"}, {doc, "kept"},          {doc, "over"},
+      {doc, "cut"},  {doc, "hollow"}, {doc, "inc"},  {doc, "_all_"},         {onlyPlain, "_all_"},
+      {onlyKept, "_all_"}};
+  for (const auto& [model, id] : cases) {
+    auto mesh = [&, &model = model, id = id](bool viaBuildMesh) {
       VelaPipeline pipeline;
       pipeline.segments = 24;
       pipeline.wantColors = true;
       json document;
-      EXPECT_TRUE(pipeline.LoadDocument(doc.dump(), document));
+      EXPECT_TRUE(pipeline.LoadDocument(model.dump(), document));
       return viaBuildMesh ? pipeline.BuildMesh(document, id)
                           : pipeline.BuildInner(document, id, nullptr).GetMeshGL64();
     };

@@ -153,3 +153,20 @@ def test_a_broken_stl_is_an_error_of_the_export_and_its_object_alone_fails(tmp_p
     assert (r.code, r.out) == (1, "")
     assert r.err.splitlines() == ["tarvo-cli: %s: object \"m\" builds nothing"
                                   % (tmp_path / "model.json")]
+
+
+@pytest.mark.parametrize("hidden", [False, True])
+@pytest.mark.parametrize("target, message", [
+    ("_all_", "no visible object builds anything"),
+    ("c", 'object "c" cannot be built: stoul'),
+])
+def test_a_colour_that_is_not_hexadecimal_fails_the_export(tmp_path, hidden, target, message):
+    """The part's colour is written after its solid is let go; a colour that
+    cannot be read still fails the way the build of the part fails."""
+    objects = [{"vid": "c", "type": "cube", "size": 5, "color": {"color": "#zz0000"}}]
+    if hidden:
+        objects.append({"vid": "d", "type": "cube", "size": 2, "visible": False})
+    r, target_path = export(tmp_path, {"objects": objects}, "part.3mf", "--object", target)
+    assert (r.code, r.out) == (1, "")
+    assert r.err.splitlines() == ["tarvo-cli: %s: %s" % (tmp_path / "model.json", message)]
+    assert not os.path.exists(target_path)
