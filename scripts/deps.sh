@@ -145,7 +145,7 @@ build_harfbuzz() {
     "$cache/downloads/uharfbuzz-${UHARFBUZZ_VERSION}.tar.gz"
   tar -xzf "$cache/downloads/uharfbuzz-${UHARFBUZZ_VERSION}.tar.gz" -C "$work" \
     "uharfbuzz-${UHARFBUZZ_VERSION}/harfbuzz"
-  log "building HarfBuzz from uharfbuzz $UHARFBUZZ_VERSION"
+  log "building HarfBuzz from uharfbuzz $UHARFBUZZ_VERSION, first run only, a minute or two"
   cmake -S "$work/uharfbuzz-${UHARFBUZZ_VERSION}/harfbuzz" -B "$work/build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$hb_prefix" \
     -DBUILD_SHARED_LIBS=OFF -DHB_HAVE_FREETYPE=OFF -DHB_HAVE_GLIB=OFF -DHB_HAVE_ICU=OFF \
