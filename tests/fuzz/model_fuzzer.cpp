@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -351,6 +352,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request = {{"partsJson", document}, {"parts", {{vid, "part", "#FF0000"}, {"o1", "b", ""}}}};
   } else {
     request = {{"jsonStr", document}, {"vid", vid}, {"segments", segments}, {"wantColors", true}};
+  }
+  // For looking at a finding: the operation and request it stands for, as
+  // tarvo-cli would read them, and nothing run.
+  if (const char* show = std::getenv("TARVO_FUZZ_SHOW")) {
+    std::ofstream(show) << op << "\n" << request.dump() << "\n";
+    return 0;
   }
   try {
     velamanifold::AnswerRequest(op, request.dump());
