@@ -1,6 +1,5 @@
 #include "pipeline/pipeline.h"
 
-#include <algorithm>
 #include <new>
 #include <optional>
 #include <stdexcept>
