@@ -5,8 +5,9 @@
 
 namespace velamanifold {
 
-// Returns the mesh with single-precision positions and channels and 32-bit
-// indices: what the library's GetMeshGL gives for the solid `mesh` came from.
+// Returns the positions, channels and triangles of the mesh in single
+// precision and 32-bit indices, as the library's GetMeshGL gives them for the
+// solid `mesh` came from: what the file writers read, and nothing else.
 manifold::MeshGL SinglePrecision(const manifold::MeshGL64& mesh);
 
 }  // namespace velamanifold
